@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Runs every test: native unit tests (ASan/UBSan), a short run of each fuzzer,
+# then the Wine tests (real windows, loader, registry, directories) on a
+# private Xvfb display. Installs what is missing first.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+"$root/scripts/setup.sh"
+fuzz_seconds=${VANTREL_FUZZ_SECONDS:-20}
+
+passed=0; failed=0
+run_ctest() {  # dir, extra args...
+  local dir=$1; shift
+  local out rc=0
+  out=$(ctest --test-dir "$dir" --output-on-failure "$@" 2>&1) || rc=$?
+  echo "$out" | grep -v -E '^ *(Start +[0-9]+|[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed)' || true
+  local total fails
+  total=$(echo "$out" | sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' | tail -1)
+  fails=$(echo "$out" | sed -n 's/.* \([0-9]*\) tests failed out of.*/\1/p' | tail -1)
+  total=${total:-0}; fails=${fails:-0}
+  if [ "$rc" != 0 ] && [ "$fails" = 0 ]; then fails=1; fi
+  passed=$((passed + total - fails)); failed=$((failed + fails))
+}
+
+echo "== native unit tests"
+scripts/build.sh native
+run_ctest build/native -j"$(nproc)"
+
+echo "== fuzzers (${fuzz_seconds}s each)"
+scripts/build.sh fuzz
+for f in build/fuzz/fuzz/fuzz_*; do
+  [ -x "$f" ] || continue
+  name=$(basename "$f")
+  corpus="build/fuzz/corpus/$name"; mkdir -p "$corpus"
+  if "$f" -max_total_time="$fuzz_seconds" -rss_limit_mb=2048 "$corpus" >"build/fuzz/$name.log" 2>&1; then
+    echo "$name: $(grep -E '^#[0-9]+.*(DONE|pulse)' "build/fuzz/$name.log" | tail -1)"
+    passed=$((passed + 1))
+  else
+    tail -40 "build/fuzz/$name.log"; echo "$name: FAILED"
+    failed=$((failed + 1))
+  fi
+done
+
+echo "== Wine tests"
+scripts/build.sh win
+source scripts/env.sh
+vantrel_start_display
+# One at a time: the end-to-end tests type into focused windows on the one
+# display, and two of them at once would steal each other's focus.
+run_ctest build/win -j1 --timeout 600
+
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
