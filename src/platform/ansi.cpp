@@ -7,8 +7,6 @@ namespace {
 
 std::string MapCase(const std::string& s, DWORD flag) {
   if (s.empty()) return s;
-  // LCMapStringA takes an int length; a longer string is mapped piecewise is
-  // not needed here: paths and addresses stay far below 2 GB.
   int n = static_cast<int>(s.size());
   std::string out(s.size(), '\0');
   int got = ::LCMapStringA(LOCALE_USER_DEFAULT, flag, s.data(), n, &out[0], n);
@@ -26,7 +24,7 @@ std::string MapCase(const std::string& s, DWORD flag) {
 
 }  // namespace
 
-std::string AnsiLower(const std::string& s) { return MapCase(s, LCMAP_LOWERCASE); }
-std::string AnsiUpper(const std::string& s) { return MapCase(s, LCMAP_UPPERCASE); }
+std::string LowerAnsi(const std::string& s) { return MapCase(s, LCMAP_LOWERCASE); }
+std::string UpperAnsi(const std::string& s) { return MapCase(s, LCMAP_UPPERCASE); }
 
 }  // namespace vantrel

@@ -7,7 +7,7 @@
 
 namespace vantrel {
 
-std::string AnsiLower(const std::string& s);
-std::string AnsiUpper(const std::string& s);
+std::string LowerAnsi(const std::string& s);
+std::string UpperAnsi(const std::string& s);
 
 }  // namespace vantrel
