@@ -15,6 +15,7 @@
 namespace vantrel {
 
 class CDirWatcher;
+struct WatcherTestAccess;  // tests only: reaches the entry table and handles
 
 // One watched directory: its open handle, the outstanding overlapped read
 // and the dispatcher that carries its changes to the handler.
@@ -41,6 +42,7 @@ class CWatchEntry {
 
  private:
   friend class CDirWatcher;
+  friend struct WatcherTestAccess;
   State SetState(State state);  // under the entry lock; returns the old one
   BOOL IssueRead();
 
@@ -87,6 +89,7 @@ class CDirWatcher {
   virtual void WorkerEnding() {}
 
  private:
+  friend struct WatcherTestAccess;
   static DWORD WINAPI WorkerProc(void* param);
   void RunWorker();
   void OnPacket(CWatchEntry* entry, BOOL completed, DWORD bytes);

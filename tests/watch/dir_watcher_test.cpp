@@ -242,3 +242,77 @@ TEST(DirWatcher, OverflowingBurstStillReachesTheHandler) {
   ASSERT_TRUE(WriteText(b / "after.bab", "x"));
   EXPECT_TRUE(PumpUntil([&] { return hb->SawContaining("after.bab"); })) << hb->Dump();
 }
+
+namespace vantrel {
+// Reaches inside the watcher to make a re-issued read fail for real: the
+// entry's directory handle is swapped for a file handle, on which the
+// worker's next ReadDirectoryChangesW is refused. Nothing else can make a
+// read fail under Wine (the folder cannot be deleted while it is watched).
+struct WatcherTestAccess {
+  static CWatchEntry* Entry(CDirWatcher& w, const std::string& dir) {
+    AutoLock lock(w.table_lock_);
+    const long slot = w.FindSlot(dir);
+    return slot < 0 ? nullptr : w.table_[static_cast<size_t>(slot)];
+  }
+  // Returns the directory handle that was replaced (the caller closes it).
+  static HANDLE SwapHandle(CWatchEntry* e, HANDLE replacement) {
+    HANDLE old = e->directory_handle_;
+    e->directory_handle_ = replacement;
+    return old;
+  }
+  static CriticalSection& TableLock(CDirWatcher& w) { return w.table_lock_; }
+};
+}  // namespace vantrel
+
+TEST(DirWatcher, RefusedReadEndsTheWatchEvenWhileAStopHoldsTheTable) {
+  ScratchDir a("readerr-a"), b("readerr-b");
+  HandlerRef ha, hb;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  ASSERT_EQ(0u, w.StartWatch(a.path(), kFilter, ha.h, TRUE, "*.bab", nullptr));
+  ASSERT_EQ(0u, w.StartWatch(b.path(), kFilter, hb.h, TRUE, "*.bab", nullptr));
+  CWatchEntry* entry = WatcherTestAccess::Entry(w, a.path());
+  ASSERT_NE(nullptr, entry);
+  HANDLE file = ::CreateFileA((b / "not-a-dir.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, CREATE_ALWAYS, FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  // The worker sits in its port wait with a read outstanding on the old
+  // handle; it looks at the entry again only after the change below.
+  HANDLE dir_handle = WatcherTestAccess::SwapHandle(entry, file);
+
+  {
+    // Hold the table as a stop operation would while it waits for the
+    // worker. The worker must neither block on it nor stall: b's changes
+    // keep arriving while a's read fails.
+    AutoLock held(WatcherTestAccess::TableLock(w));
+    ASSERT_TRUE(WriteText(a / "trigger.bab", "x"));
+    EXPECT_TRUE(PumpUntil([&] { return ha->SawContaining("readerror "); })) << ha->Dump();
+    ASSERT_TRUE(WriteText(b / "alive.bab", "x"));
+    EXPECT_TRUE(PumpUntil([&] { return hb->SawContaining("alive.bab"); }))
+        << "the worker stalled on the table lock\n" << hb->Dump();
+  }
+  ::CloseHandle(dir_handle);  // no read outstanding on it any more
+
+  EXPECT_FALSE(w.IsWatching(a.path())) << "the failed watch must be gone";
+  EXPECT_TRUE(w.IsWatching(b.path()));
+  EXPECT_EQ(1u, w.WatchCount());
+  EXPECT_EQ(1, ha->RefCount()) << "the failed entry released its handler";
+  EXPECT_EQ(0, ha->WatchCount());
+  EXPECT_FALSE(ha->SawContaining("stopped ")) << "a failed watch gets no stop notice\n"
+                                               << ha->Dump();
+  EXPECT_TRUE(::RemoveDirectoryA(a.path().c_str()) || ::GetLastError() == ERROR_DIR_NOT_EMPTY)
+      << "the failed watch's handles are closed; error " << ::GetLastError();
+
+  // Without anyone holding the table, the worker removes the entry itself.
+  ASSERT_EQ(0u, w.StartWatch(a.path(), kFilter, ha.h, TRUE, "*.bab", nullptr));
+  entry = WatcherTestAccess::Entry(w, a.path());
+  ASSERT_NE(nullptr, entry);
+  HANDLE file2 = ::CreateFileA((b / "not-a-dir2.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                               nullptr, CREATE_ALWAYS, FILE_FLAG_OVERLAPPED, nullptr);
+  dir_handle = WatcherTestAccess::SwapHandle(entry, file2);
+  ha->lines.clear();
+  ASSERT_TRUE(WriteText(a / "trigger2.bab", "x"));
+  EXPECT_TRUE(PumpUntil([&] { return ha->RefCount() == 1; })) << ha->Dump();
+  ::CloseHandle(dir_handle);
+  EXPECT_EQ(1u, w.WatchCount());
+  EXPECT_TRUE(w.StopAll());
+}
