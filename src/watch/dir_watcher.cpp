@@ -43,7 +43,10 @@
 //  - Destruction while the process is exiting: the system has already ended
 //    the worker (or is ending it), the loader lock is held, and no answer can
 //    come. The watcher then lets its entries, port and thread handle go
-//    without waiting; the process is going away.
+//    without waiting; the process is going away. The stop operations return
+//    FALSE at once then, without taking the table lock (a thread ended by
+//    the system may have held it): global handlers are destroyed before the
+//    global watcher and stop their watches from their destructors.
 #include "watch/dir_watcher.h"
 
 #include <new>
@@ -377,6 +380,7 @@ void CDirWatcher::StopSlot(size_t slot) {
 }
 
 BOOL CDirWatcher::StopWatch(const std::string& directory) {
+  if (ProcessIsExiting()) return FALSE;  // see "Destruction while the process is exiting"
   AutoLock lock(table_lock_);
   if (!port_) return FALSE;
   SweepFailedEntries();
@@ -388,6 +392,9 @@ BOOL CDirWatcher::StopWatch(const std::string& directory) {
 }
 
 BOOL CDirWatcher::StopWatchForHandler(CDirChangeHandler* handler) {
+  // A global handler's destructor lands here at process exit, before the
+  // global watcher's own destructor.
+  if (ProcessIsExiting()) return FALSE;
   AutoLock lock(table_lock_);
   SweepFailedEntries();
   BOOL any = FALSE;
@@ -405,6 +412,7 @@ BOOL CDirWatcher::StopWatchForHandler(CDirChangeHandler* handler) {
 }
 
 BOOL CDirWatcher::StopAll() {
+  if (ProcessIsExiting()) return FALSE;
   AutoLock lock(table_lock_);
   if (!worker_thread_) return FALSE;
   // Until none is left: a handler may start a watch while we pump.
