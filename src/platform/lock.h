@@ -18,6 +18,9 @@ class CriticalSection {
 
   void Enter() { ::EnterCriticalSection(&cs_); }
   void Leave() { ::LeaveCriticalSection(&cs_); }
+  // Enters only if no other thread holds the section; for a thread that
+  // must never block on it (the directory watcher's worker).
+  bool TryEnter() { return ::TryEnterCriticalSection(&cs_) != FALSE; }
   // True when the calling thread holds the section (for assertions only).
   bool HeldByCurrentThread() const {
     return reinterpret_cast<DWORD_PTR>(cs_.OwningThread) ==

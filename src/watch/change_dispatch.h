@@ -1,0 +1,156 @@
+// Change handlers and the delivery of change notifications from the
+// watcher's worker thread to the thread that started the watch.
+//
+// The worker never calls a handler. It calls a CChangeDispatcher, which turns
+// each call into a CChangeNotification record and posts it, as
+// WM_WATCH_NOTIFICATION, to a hidden window; that window's thread filters the
+// record and calls the target handler. See change_dispatch.cpp for threads,
+// ownership and locks.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "platform/lock.h"
+#include "watch/change_filter.h"
+
+namespace vantrel {
+
+class CDirWatcher;
+class CChangeDispatcher;
+
+// Carries a CChangeNotification* in lParam; the message owns the record.
+constexpr UINT WM_WATCH_NOTIFICATION = 0x8400;  // WM_APP + 0x400
+
+// Base of every receiver of change notifications. Reference counted with
+// interlocked operations; created with one reference (the creator's), and
+// each watch entry that targets it holds one more. Its notification
+// operations run on the delivering thread only, one at a time, in the order
+// the changes were reported.
+class CDirChangeHandler {
+ public:
+  CDirChangeHandler();
+  virtual ~CDirChangeHandler();
+  CDirChangeHandler(const CDirChangeHandler&) = delete;
+  CDirChangeHandler& operator=(const CDirChangeHandler&) = delete;
+
+  virtual void NotifyAdded(const std::string& path) {}
+  virtual void NotifyRemoved(const std::string& path) {}
+  virtual void NotifyRenamed(const std::string& old_path, const std::string& new_path) {}
+  virtual void NotifyModified(const std::string& path) {}
+  virtual void NotifyReadError(DWORD error, const std::string& directory) {}
+  virtual void NotifyWatchStarted(DWORD error, const std::string& directory) {}
+  virtual void NotifyWatchStopped(const std::string& directory) {}
+  // Asked after the include test, for kinds NK_ADDED to NK_RENAMED only.
+  virtual bool AcceptChange(DWORD kind, const char* path, const char* new_path) { return true; }
+  // The system dropped changes of the directory (its buffer overflowed).
+  // By default this is reported as a modification of the directory itself,
+  // so a handler that rebuilds on any change rebuilds and never stays stale.
+  virtual void NotifyChangesLost(const std::string& directory) { NotifyModified(directory); }
+
+  LONG AddRef();
+  LONG Release();
+
+  // Binding to the watcher that watches on this handler's behalf.
+  LONG BindWatcher(CDirWatcher* watcher);
+  LONG UnbindWatcher(CDirWatcher* watcher);
+  BOOL StopWatching();
+  CDirWatcher* BoundWatcher();
+  LONG WatchCount() const { return watch_count_; }
+  LONG RefCount() const { return refs_; }
+
+  // The watched directory whose batch is being reported; set by the worker
+  // before each batch.
+  virtual void AssignCurrentDirectory(const std::string& directory);
+  std::string CurrentDirectory();
+
+ private:
+  volatile LONG refs_ = 1;
+  CriticalSection directory_lock_;  // guards current_directory_ only
+  std::string current_directory_;
+  CDirWatcher* bound_watcher_ = nullptr;
+  volatile LONG watch_count_ = 0;
+  CriticalSection handler_lock_;  // guards bound_watcher_ and watch_count_ updates
+};
+
+// One notification on its way from the worker to the delivering thread.
+struct CChangeNotification {
+  CChangeDispatcher* owner = nullptr;  // holds a reference on the owner
+  int kind = 0;
+  std::string name;
+  std::string new_name;
+  bool has_new_name = false;
+  DWORD error = 0;
+};
+
+// Posts records to the process's one hidden delivery window (class
+// "Delayed_Message_Sender", title "DelayedWnd"). Every poster is a user of
+// that window: the first one creates it on its own thread, the last one
+// destroys it, always on the window's own thread.
+class CWindowPoster {
+ public:
+  CWindowPoster();
+  ~CWindowPoster();
+  CWindowPoster(const CWindowPoster&) = delete;
+  CWindowPoster& operator=(const CWindowPoster&) = delete;
+
+  // False when the record could not be posted; the caller keeps it.
+  bool Post(CChangeNotification* notification);
+
+  // For tests and diagnostics.
+  static HWND Window();
+  static LONG Users();
+};
+
+class CChangeDispatcher : public CDirChangeHandler {
+ public:
+  // `gui`: deliver through the hidden window (the plug-in always does);
+  // without it, records are dispatched at once on the reporting thread.
+  // The include filter is one wildcard pattern; the exclude filter is not
+  // used by any caller and is ignored.
+  CChangeDispatcher(CDirChangeHandler* target, bool gui, const char* include,
+                    const char* exclude, DWORD filter_flags);
+  ~CChangeDispatcher() override;
+
+  // Worker thread: each makes a record and posts it.
+  void NotifyAdded(const std::string& path) override;
+  void NotifyRemoved(const std::string& path) override;
+  void NotifyRenamed(const std::string& old_path, const std::string& new_path) override;
+  void NotifyModified(const std::string& path) override;
+  void NotifyReadError(DWORD error, const std::string& directory) override;
+  void NotifyWatchStarted(DWORD error, const std::string& directory) override;
+  void NotifyChangesLost(const std::string& directory) override;
+  // Posts the notice and waits until the delivering thread has handled it
+  // (and, by posting order, everything queued before it).
+  void NotifyWatchStopped(const std::string& directory) override;
+
+  void AssignCurrentDirectory(const std::string& directory) override;
+
+  // Delivering thread: filter, call the target, free the record and drop
+  // its reference on this dispatcher (which may destroy the dispatcher).
+  void Dispatch(CChangeNotification* notification);
+
+  CDirChangeHandler* Target();
+  // Detaches the target and returns it; the caller releases the watch
+  // entry's reference on it.
+  CDirChangeHandler* DetachTarget();
+
+ private:
+  bool Send(int kind, const std::string& name, const std::string* new_name, DWORD error);
+  void Deliver(CChangeNotification* n);
+
+  CWindowPoster* poster_ = nullptr;
+  CriticalSection target_lock_;  // guards target_ against detaching while delivering
+  CDirChangeHandler* target_;
+  DWORD filter_flags_;
+  HANDLE delivered_event_ = nullptr;
+  std::string include_;
+  bool has_include_ = false;
+  // A change record could not be posted (a full message queue); the next
+  // report first tells the handler that changes were lost.
+  std::atomic<bool> lost_pending_{false};
+};
+
+}  // namespace vantrel

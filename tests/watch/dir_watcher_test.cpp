@@ -1,0 +1,318 @@
+// The watcher against real folders and real file changes under Wine.
+//
+// Wine reports nothing for subfolders that existed before the watch began
+// (Windows does); every subfolder used here is created after StartWatch.
+#include "watch/dir_watcher.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <thread>
+
+#include "platform/ansi.h"
+#include "watch_test_util.h"
+
+using namespace vantrel;
+using watchtest::PumpUntil;
+using watchtest::Recorder;
+using watchtest::ScratchDir;
+using watchtest::WriteText;
+
+namespace {
+constexpr DWORD kFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE;  // 17
+
+// Handlers are reference counted; the test holds the creator's reference.
+struct HandlerRef {
+  Recorder* h = new Recorder;
+  ~HandlerRef() { h->Release(); }
+  Recorder* operator->() { return h; }
+};
+}  // namespace
+
+TEST(DirWatcher, RejectsBadArgumentsWithoutStartingAnything) {
+  ScratchDir dir("args");
+  HandlerRef h;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  struct Case {
+    std::string dir;
+    DWORD filter;
+    CDirChangeHandler* handler;
+    DWORD want;
+  } cases[] = {
+      {"", kFilter, h.h, ERROR_INVALID_PARAMETER},
+      {dir.path(), 0, h.h, ERROR_INVALID_PARAMETER},
+      {dir.path(), kFilter, nullptr, ERROR_INVALID_PARAMETER},
+      {dir / "missing", kFilter, h.h, ERROR_BAD_PATHNAME},
+  };
+  ASSERT_TRUE(WriteText(dir / "file.bab", "x"));
+  for (const Case& c : cases) {
+    ::SetLastError(0);
+    EXPECT_EQ(c.want, w.StartWatch(c.dir, c.filter, c.handler, TRUE, "*.bab", nullptr))
+        << "dir '" << c.dir << "' filter " << c.filter;
+    EXPECT_EQ(c.want, ::GetLastError());
+  }
+  EXPECT_EQ(DWORD(ERROR_BAD_PATHNAME),
+            w.StartWatch(dir / "file.bab", kFilter, h.h, TRUE, "*.bab", nullptr));
+  EXPECT_EQ(nullptr, w.Port());
+  EXPECT_EQ(0u, w.WorkerThreadId());
+  EXPECT_FALSE(w.StopAll()) << "no worker: StopAll does nothing";
+  EXPECT_FALSE(w.StopWatch(dir.path())) << "no port: nothing to stop";
+  EXPECT_EQ(1, h->RefCount());
+}
+
+TEST(DirWatcher, ReportsFileChangesThroughTheBabFilterOnTheStartingThread) {
+  ScratchDir dir("changes");
+  HandlerRef h;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  ASSERT_TRUE(WriteText(dir / "y.bab", "y"));
+  ASSERT_TRUE(WriteText(dir / "x.tmp", "x"));
+  ASSERT_EQ(0u, w.StartWatch(dir.path(), kFilter, h.h, TRUE, "*.bab", nullptr));
+  EXPECT_EQ(0u, ::GetLastError());
+  EXPECT_TRUE(w.IsWatching(dir.path()));
+  EXPECT_EQ(2, h->RefCount()) << "the watch holds a reference on its handler";
+  EXPECT_EQ(1, h->WatchCount());
+  EXPECT_TRUE(PumpUntil([&] { return h->Saw("started 0 " + dir.path()); })) << h->Dump();
+
+  ASSERT_TRUE(WriteText(dir / "a.bab", "one"));
+  ASSERT_TRUE(WriteText(dir / "a.bab", "two", true));
+  ASSERT_TRUE(WriteText(dir / "notes.txt", "no"));
+  ASSERT_TRUE(WriteText(dir / "BOOK.BAB", "no"));
+  ASSERT_TRUE(::MoveFileA((dir / "x.tmp").c_str(), (dir / "x.bab").c_str()));
+  ASSERT_TRUE(::MoveFileA((dir / "y.bab").c_str(), (dir / "y.txt").c_str()));
+  ASSERT_TRUE(::DeleteFileA((dir / "a.bab").c_str()));
+  // Created after the start, so that Wine reports what happens inside.
+  ASSERT_TRUE(::CreateDirectoryA((dir / "Sub").c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryA((dir / "Sub2").c_str(), nullptr));
+  ASSERT_TRUE(WriteText(dir / "Sub\\s.bab", "s"));
+  ASSERT_TRUE(::MoveFileA((dir / "Sub\\s.bab").c_str(), (dir / "Sub2\\s.bab").c_str()));
+  ASSERT_TRUE(WriteText(dir / "zz-end.bab", "end"));
+
+  const std::string d = dir.path() + "\\";
+  EXPECT_TRUE(PumpUntil([&] { return h->SawContaining("zz-end.bab"); })) << h->Dump();
+  PumpUntil([] { return false; }, 300);
+  const std::string seen = h->Dump();
+  EXPECT_TRUE(h->Saw("add " + d + "a.bab")) << seen;
+  EXPECT_TRUE(h->Saw("mod " + d + "a.bab")) << seen;
+  EXPECT_TRUE(h->Saw("del " + d + "a.bab")) << seen;
+  EXPECT_TRUE(h->Saw("ren " + d + "x.tmp -> " + d + "x.bab")) << "new name matches\n" << seen;
+  EXPECT_TRUE(h->Saw("ren " + d + "y.bab -> " + d + "y.txt")) << "old name matches\n" << seen;
+  EXPECT_TRUE(h->SawContaining(d + "Sub\\s.bab")) << seen;
+  EXPECT_TRUE(h->SawContaining(d + "Sub2\\s.bab")) << "moved across subfolders\n" << seen;
+  EXPECT_FALSE(h->SawContaining("notes.txt")) << seen;
+  EXPECT_FALSE(h->SawContaining("BOOK.BAB")) << "the filter keeps letter case\n" << seen;
+  EXPECT_FALSE(h->SawContaining("\\\\")) << "never a doubled backslash\n" << seen;
+  for (size_t i = 0; i < h->threads.size(); ++i)
+    EXPECT_EQ(::GetCurrentThreadId(), h->threads[i]) << h->lines[i];
+
+  EXPECT_TRUE(w.StopAll());
+  EXPECT_TRUE(h->Saw("stopped " + dir.path())) << "StopAll pumps the stop notice\n" << h->Dump();
+  EXPECT_EQ(1, h->RefCount());
+  EXPECT_EQ(0, h->WatchCount());
+  EXPECT_EQ(nullptr, h->BoundWatcher());
+}
+
+TEST(DirWatcher, SameNameInOtherCaseReplacesTheWatchTrailingBackslashDoesNot) {
+  ScratchDir dir("case");
+  HandlerRef first, second, third;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  ASSERT_EQ(0u, w.StartWatch(dir.path(), kFilter, first.h, TRUE, "*.bab", nullptr));
+  const std::string upper = UpperAnsi(dir.path());
+  ASSERT_NE(upper, dir.path());
+  ASSERT_EQ(0u, w.StartWatch(upper, kFilter, second.h, TRUE, "*.bab", nullptr));
+  EXPECT_EQ(1u, w.WatchCount());
+  EXPECT_TRUE(first->Saw("stopped " + dir.path())) << first->Dump();
+  EXPECT_EQ(1, first->RefCount());
+  EXPECT_TRUE(w.IsWatching(LowerAnsi(dir.path())));
+  ASSERT_EQ(0u, w.StartWatch(dir.path() + "\\", kFilter, third.h, TRUE, "*.bab", nullptr));
+  EXPECT_EQ(2u, w.WatchCount()) << "a trailing backslash makes another name";
+  EXPECT_FALSE(w.StopWatch(dir / "other"));
+  EXPECT_EQ(2u, w.WatchCount());
+
+  ASSERT_TRUE(WriteText(dir / "k.bab", "k"));
+  EXPECT_TRUE(PumpUntil([&] {
+    return second->Saw("add " + upper + "\\k.bab") && third->Saw("add " + dir.path() + "\\k.bab");
+  })) << second->Dump() << third->Dump();
+
+  EXPECT_TRUE(w.StopWatchForHandler(third.h));
+  EXPECT_FALSE(w.StopWatchForHandler(third.h));
+  EXPECT_EQ(1u, w.WatchCount());
+  EXPECT_NE(0u, w.WorkerThreadId()) << "StopWatch leaves the worker running";
+}
+
+TEST(DirWatcher, StopAllThenStartMakesANewPortAndWorker) {
+  ScratchDir dir("restart");
+  HandlerRef h;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  ASSERT_EQ(0u, w.StartWatch(dir.path(), kFilter, h.h, FALSE, "*.bab", nullptr));
+  const DWORD first_worker = w.WorkerThreadId();
+  HANDLE first_thread = ::OpenThread(SYNCHRONIZE, FALSE, first_worker);
+  ASSERT_NE(nullptr, first_thread);
+  EXPECT_TRUE(w.StopAll());
+  EXPECT_EQ(nullptr, w.Port());
+  EXPECT_EQ(0u, w.WorkerThreadId());
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(first_thread, 0)) << "the worker has ended";
+  ::CloseHandle(first_thread);
+  EXPECT_FALSE(w.StopAll());
+
+  ASSERT_EQ(0u, w.StartWatch(dir.path(), kFilter, h.h, FALSE, "*.bab", nullptr));
+  EXPECT_NE(nullptr, w.Port());
+  EXPECT_NE(0u, w.WorkerThreadId());
+  ASSERT_TRUE(WriteText(dir / "again.bab", "a"));
+  EXPECT_TRUE(PumpUntil([&] { return h->SawContaining("again.bab"); })) << h->Dump();
+}
+
+TEST(DirWatcher, HandlerRunsOnTheThreadThatStartedTheWatch) {
+  PumpUntil([] { return false; }, 50);
+  ASSERT_EQ(0, CWindowPoster::Users()) << "the window would belong to another thread";
+  ScratchDir dir("thread");
+  HandlerRef h;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  DWORD starter = 0;
+  bool started = false, seen = false;
+  std::thread ui([&] {
+    starter = ::GetCurrentThreadId();
+    started = w.StartWatch(dir.path(), kFilter, h.h, TRUE, "*.bab", nullptr) == 0;
+    if (!started) return;
+    ASSERT_TRUE(WriteText(dir / "t.bab", "t"));
+    seen = PumpUntil([&] { return h->SawContaining("t.bab"); });
+    w.StopWatch(dir.path());
+  });
+  ui.join();
+  ASSERT_TRUE(started);
+  EXPECT_TRUE(seen) << h->Dump();
+  ASSERT_FALSE(h->threads.empty());
+  for (size_t i = 0; i < h->threads.size(); ++i)
+    EXPECT_EQ(starter, h->threads[i]) << h->lines[i];
+  EXPECT_NE(starter, w.WorkerThreadId());
+}
+
+TEST(DirWatcher, WatchedFolderCannotBeDeletedUntilTheWatchStops) {
+  ScratchDir parent("delete");
+  const std::string target = parent / "watched";
+  ASSERT_TRUE(::CreateDirectoryA(target.c_str(), nullptr));
+  HandlerRef h;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  ASSERT_EQ(0u, w.StartWatch(target, kFilter, h.h, TRUE, "*.bab", nullptr));
+  EXPECT_FALSE(::RemoveDirectoryA(target.c_str()));
+  const DWORD err = ::GetLastError();
+  EXPECT_TRUE(err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED) << "error " << err;
+  EXPECT_FALSE(::MoveFileA(target.c_str(), (parent / "renamed").c_str()));
+  EXPECT_TRUE(w.StopWatch(target));
+  EXPECT_TRUE(::RemoveDirectoryA(target.c_str())) << "error " << ::GetLastError();
+}
+
+TEST(DirWatcher, DestroyingTheWatcherStopsRunningWatches) {
+  ScratchDir dir("destroy");
+  HandlerRef h;
+  {
+    CDirWatcher w(true, FF_NAME_ONLY);
+    ASSERT_EQ(0u, w.StartWatch(dir.path(), kFilter, h.h, TRUE, "*.bab", nullptr));
+    EXPECT_EQ(2, h->RefCount());
+  }
+  EXPECT_TRUE(h->Saw("stopped " + dir.path())) << h->Dump();
+  EXPECT_EQ(1, h->RefCount());
+  EXPECT_EQ(nullptr, h->BoundWatcher());
+  EXPECT_TRUE(::RemoveDirectoryA(dir.path().c_str())) << "handle closed; error "
+                                                      << ::GetLastError();
+}
+
+// An overflow: while the worker waits for a stop notice to be delivered
+// (the handler below runs inside that delivery), a burst of changes lands in
+// a second watched folder with no read outstanding, more than its 4096-byte
+// buffer can take. The handler of that folder must still hear of it.
+TEST(DirWatcher, OverflowingBurstStillReachesTheHandler) {
+  ScratchDir a("burst-a"), b("burst-b");
+  HandlerRef ha, hb;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  ASSERT_EQ(0u, w.StartWatch(a.path(), kFilter, ha.h, TRUE, "*.bab", nullptr));
+  ASSERT_EQ(0u, w.StartWatch(b.path(), kFilter, hb.h, TRUE, "*.bab", nullptr));
+  const std::string long_part(100, 'q');
+  int written = 0;
+  ha->on_stopped = [&](const std::string&) {
+    for (int i = 0; i < 300; ++i)
+      written += WriteText(b / (long_part + std::to_string(i) + ".txt"), "x");
+  };
+  EXPECT_TRUE(w.StopWatch(a.path()));
+  EXPECT_EQ(300, written);
+  // None of the burst's files passes "*.bab"; only the overflow can get
+  // through, as a modification of the folder itself.
+  EXPECT_TRUE(PumpUntil([&] { return hb->Saw("mod " + b.path()); }))
+      << "no overflow report; handler saw:\n" << hb->Dump();
+  // The watch goes on after an overflow.
+  ASSERT_TRUE(WriteText(b / "after.bab", "x"));
+  EXPECT_TRUE(PumpUntil([&] { return hb->SawContaining("after.bab"); })) << hb->Dump();
+}
+
+namespace vantrel {
+// Reaches inside the watcher to make a re-issued read fail for real: the
+// entry's directory handle is swapped for a file handle, on which the
+// worker's next ReadDirectoryChangesW is refused. Nothing else can make a
+// read fail under Wine (the folder cannot be deleted while it is watched).
+struct WatcherTestAccess {
+  static CWatchEntry* Entry(CDirWatcher& w, const std::string& dir) {
+    AutoLock lock(w.table_lock_);
+    const long slot = w.FindSlot(dir);
+    return slot < 0 ? nullptr : w.table_[static_cast<size_t>(slot)];
+  }
+  // Returns the directory handle that was replaced (the caller closes it).
+  static HANDLE SwapHandle(CWatchEntry* e, HANDLE replacement) {
+    HANDLE old = e->directory_handle_;
+    e->directory_handle_ = replacement;
+    return old;
+  }
+  static CriticalSection& TableLock(CDirWatcher& w) { return w.table_lock_; }
+};
+}  // namespace vantrel
+
+TEST(DirWatcher, RefusedReadEndsTheWatchEvenWhileAStopHoldsTheTable) {
+  ScratchDir a("readerr-a"), b("readerr-b");
+  HandlerRef ha, hb;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  ASSERT_EQ(0u, w.StartWatch(a.path(), kFilter, ha.h, TRUE, "*.bab", nullptr));
+  ASSERT_EQ(0u, w.StartWatch(b.path(), kFilter, hb.h, TRUE, "*.bab", nullptr));
+  CWatchEntry* entry = WatcherTestAccess::Entry(w, a.path());
+  ASSERT_NE(nullptr, entry);
+  HANDLE file = ::CreateFileA((b / "not-a-dir.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, CREATE_ALWAYS, FILE_FLAG_OVERLAPPED, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, file);
+  // The worker sits in its port wait with a read outstanding on the old
+  // handle; it looks at the entry again only after the change below.
+  HANDLE dir_handle = WatcherTestAccess::SwapHandle(entry, file);
+
+  {
+    // Hold the table as a stop operation would while it waits for the
+    // worker. The worker must neither block on it nor stall: b's changes
+    // keep arriving while a's read fails.
+    AutoLock held(WatcherTestAccess::TableLock(w));
+    ASSERT_TRUE(WriteText(a / "trigger.bab", "x"));
+    EXPECT_TRUE(PumpUntil([&] { return ha->SawContaining("readerror "); })) << ha->Dump();
+    ASSERT_TRUE(WriteText(b / "alive.bab", "x"));
+    EXPECT_TRUE(PumpUntil([&] { return hb->SawContaining("alive.bab"); }))
+        << "the worker stalled on the table lock\n" << hb->Dump();
+  }
+  ::CloseHandle(dir_handle);  // no read outstanding on it any more
+
+  EXPECT_FALSE(w.IsWatching(a.path())) << "the failed watch must be gone";
+  EXPECT_TRUE(w.IsWatching(b.path()));
+  EXPECT_EQ(1u, w.WatchCount());
+  EXPECT_EQ(1, ha->RefCount()) << "the failed entry released its handler";
+  EXPECT_EQ(0, ha->WatchCount());
+  EXPECT_FALSE(ha->SawContaining("stopped ")) << "a failed watch gets no stop notice\n"
+                                               << ha->Dump();
+  EXPECT_TRUE(::RemoveDirectoryA(a.path().c_str()) || ::GetLastError() == ERROR_DIR_NOT_EMPTY)
+      << "the failed watch's handles are closed; error " << ::GetLastError();
+
+  // Without anyone holding the table, the worker removes the entry itself.
+  ASSERT_EQ(0u, w.StartWatch(a.path(), kFilter, ha.h, TRUE, "*.bab", nullptr));
+  entry = WatcherTestAccess::Entry(w, a.path());
+  ASSERT_NE(nullptr, entry);
+  HANDLE file2 = ::CreateFileA((b / "not-a-dir2.dat").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                               nullptr, CREATE_ALWAYS, FILE_FLAG_OVERLAPPED, nullptr);
+  dir_handle = WatcherTestAccess::SwapHandle(entry, file2);
+  ha->lines.clear();
+  ASSERT_TRUE(WriteText(a / "trigger2.bab", "x"));
+  EXPECT_TRUE(PumpUntil([&] { return ha->RefCount() == 1; })) << ha->Dump();
+  ::CloseHandle(dir_handle);
+  EXPECT_EQ(1u, w.WatchCount());
+  EXPECT_TRUE(w.StopAll());
+}
