@@ -262,10 +262,13 @@ int main() {
   double first_ms = -1;
   size_t mem_after_first = 0;
   int timeouts = 0;
-  for (size_t round = 0; round < typed.size(); ++round) {
+  // Two passes over the same words: the first warms the match list up to
+  // the largest match set among them, the second must not add a byte.
+  for (size_t round = 0; round < 2 * typed.size(); ++round) {
+    if (round == typed.size()) mem_after_first = field->list().OwnMemoryBytes();
     ::SetWindowTextA(field->hwnd(), "");
     PumpAll();
-    const std::string& t = typed[round];
+    const std::string& t = typed[round % typed.size()];
     for (size_t i = 0; i < t.size(); ++i) {
       char c = t[i];
       if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) break;
@@ -281,7 +284,6 @@ int main() {
       }
       times.push_back(ms);
     }
-    if (round == 0) mem_after_first = field->list().OwnMemoryBytes();
   }
   const size_t own = field->list().OwnMemoryBytes(), index_bytes = field->list().IndexMemoryBytes();
   std::printf("  100,000 AddSearchString calls: %.1f ms; first keystroke after them (one sort): "
@@ -297,11 +299,11 @@ int main() {
   // ---- Part 3: memory and sharing -------------------------------------------
   std::printf("\nMemory of one field with 100,000 entries\n");
   std::printf("  search index (shareable): %u bytes\n", static_cast<unsigned>(index_bytes));
-  std::printf("  the field's own (match list, scratch): %u bytes after the first word, %u after "
-              "%u words\n",
-              static_cast<unsigned>(mem_after_first), static_cast<unsigned>(own),
-              static_cast<unsigned>(typed.size()));
-  Goal("field's own memory does not grow with keystrokes", own <= mem_after_first);
+  std::printf("  the field's own (match list, scratch): %u bytes after %u words, %u after "
+              "typing them all again\n",
+              static_cast<unsigned>(mem_after_first), static_cast<unsigned>(typed.size()),
+              static_cast<unsigned>(own));
+  Goal("field's own memory does not grow with keystrokes", own == mem_after_first);
   std::snprintf(line, sizeof line, "field's own memory with a shared index %u bytes (goal 2 MB)",
                 static_cast<unsigned>(own));
   Goal(line, own <= 2u * 1024 * 1024);

@@ -46,6 +46,11 @@ std::shared_ptr<const SearchIndex> SearchIndexBuilder::Build() {
   index->entry_offsets_ = std::move(entry_offsets_);
   index->key_bytes_ = std::move(key_bytes_);
   index->key_offsets_ = std::move(key_offsets_);
+  // Appending doubled the blocks as they grew; an index lives long.
+  index->entry_bytes_.shrink_to_fit();
+  index->key_bytes_.shrink_to_fit();
+  index->entry_offsets_.shrink_to_fit();
+  index->key_offsets_.shrink_to_fit();
   entry_bytes_.clear();
   key_bytes_.clear();
   entry_offsets_.assign(1, 0);
