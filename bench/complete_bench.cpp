@@ -129,7 +129,7 @@ void Goal(const char* what, bool pass) {
   g_ok &= pass;
 }
 
-// ---- Part 2: a whole keystroke --------------------------------------------
+// ---- 2. a whole keystroke --------------------------------------------
 
 CCompletionEdit* g_field = nullptr;
 LRESULT CALLBACK ComposeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -173,7 +173,7 @@ double Keystroke(char letter, size_t expect_len) {
 int main() {
   std::printf("Completion field benchmark (code page %u)\n\n", ::GetACP());
 
-  // ---- Part 1: matching and sorting ----------------------------------------
+  // ---- 1. matching and sorting ----------------------------------------
   std::printf("Matching and sorting per keystroke (median ms over the tokens)\n");
   std::printf("%9s %7s %7s %12s %12s %9s %10s\n", "entries", "token", "tokens", "literal", "index",
               "speed-up", "matches");
@@ -234,7 +234,7 @@ int main() {
                 worst_fast_100k);
   Goal(line, worst_fast_100k <= 1.0);
 
-  // ---- Part 2: a whole keystroke -------------------------------------------
+  // ---- 2. a whole keystroke -------------------------------------------
   std::printf("\nA typed keystroke with 100,000 entries (SendInput to pop-up painted)\n");
   WNDCLASSA wc = {};
   wc.lpfnWndProc = ComposeProc;
@@ -296,7 +296,7 @@ int main() {
                 Median(times));
   Goal(line, !times.empty() && timeouts == 0 && Median(times) < 16.0);
 
-  // ---- Part 3: memory and sharing -------------------------------------------
+  // ---- 3. memory and sharing -------------------------------------------
   std::printf("\nMemory of one field with 100,000 entries\n");
   std::printf("  search index (shareable): %u bytes\n", static_cast<unsigned>(index_bytes));
   std::printf("  the field's own (match list, scratch): %u bytes after %u words, %u after "
