@@ -1,0 +1,89 @@
+// An "Edit" window with address completion: the token around the caret is
+// matched against the search list and the matches show in a pop-up list
+// under the field; navigation keys and clicks put the chosen entry in place
+// of the token.
+//
+// How this works:
+//  - The owner creates the field's "Edit" window through the object
+//    (CreateSubclassed), then calls Init, which creates the pop-up list
+//    window once. The field sees its own EN_CHANGE and EN_KILLFOCUS only when
+//    its parent sends the WM_COMMAND back to the field's window; the field's
+//    parent (the compose window) does that.
+//  - busy guards the re-entry that setting the field's own text causes: the
+//    control's EN_CHANGE comes back through the parent into OnTextChanged
+//    before SetWindowText returns; with busy set, no matching runs.
+//  - Every notification the field sends may end with the receiver destroying
+//    the field; after each one the field checks that its window (and so the
+//    object) still exists before it goes on.
+//  - The search list lives in the list (suggest_list.h); SetSearchList hands
+//    many fields one shared index at no cost per field.
+// Everything runs on the thread that owns the field's window; nothing locks.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "complete/suggest_list.h"
+#include "complete/token.h"
+#include "platform/window.h"
+
+namespace vantrel {
+
+class CCompletionEdit : public Window {
+ public:
+  static constexpr int CM_SEPARATED = 2;
+
+  CCompletionEdit() = default;
+  ~CCompletionEdit() override;
+
+  // The field's window must exist. Creates the list window on the first call.
+  void Init();
+  void SetSeparator(const std::string& separators);
+  void SetMode(int mode);
+  void AddSearchString(const std::string& entry);
+  void RemoveSearchAll();
+  // Replaces the search list by a ready index, which other fields may share;
+  // the same as RemoveSearchAll followed by adding every entry of the index.
+  void SetSearchList(std::shared_ptr<const SearchIndex> index);
+
+  // True when the key was consumed.
+  bool HandleKey(int key, bool fromList);
+
+  int FindTokenStart(int pos) const;
+  int FindTokenEnd(int pos) const;
+  int CaretIndex() const;
+
+  CSuggestList& list() { return list_; }
+  const CSuggestList& list() const { return list_; }
+  int mode() const { return mode_; }
+  int controlType() const { return controlType_; }
+  const std::string& text() const { return text_; }
+
+  // The registered class of the pop-up list.
+  static const char kListClassName[];
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wparam, LPARAM lparam) override;
+
+ private:
+  void OnTextChanged();
+  void OnFocusLost();
+  LRESULT OnListNotify(WPARAM wparam, LPARAM lparam);
+  void ReplaceToken(int key, bool fromList);
+  std::string ReadText() const;
+  std::string TokenAtCaret();
+  bool ListVisible() const;
+
+  CSuggestList list_;
+  std::string text_;
+  std::string separators_;
+  SeparatorSet separatorSet_;
+  int mode_ = 1;
+  bool busy_ = false;
+  int controlType_ = -1;
+  bool listInitialized_ = false;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,524 @@
+#include "complete/suggest_list.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "complete/suggest_math.h"
+#include "platform/ansi.h"
+#include "platform/handles.h"
+
+namespace vantrel {
+
+std::shared_ptr<const SearchIndex> BuildSearchIndex(const std::vector<std::string>& entries) {
+  SearchIndexBuilder builder;
+  for (const std::string& e : entries) builder.Add(e, UpperAnsi(e));
+  return builder.Build();
+}
+
+void MatchToken(PrefixMatcher* matcher, const SearchIndex& index, int start_after,
+                const std::string& token, std::vector<uint32_t>* out) {
+  matcher->Match(index, start_after, UpperAnsi(token), out);
+}
+
+void DrainPaintMessages() {
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+}
+
+CSuggestList::~CSuggestList() {
+  matches_.clear();
+  match_index_.reset();
+  pending_.reset();
+  search_.reset();
+  // Destroyed here rather than in the base, so that the hide and destroy
+  // messages still reach this class's handlers.
+  DestroyWindow();
+}
+
+void CSuggestList::Init(HWND owner) {
+  const int cyv = ::GetSystemMetrics(SM_CYVSCROLL);
+  if (hwnd() && !scrollBar_) {
+    scrollBar_ = ::CreateWindowExA(0, "SCROLLBAR", nullptr,
+                                   WS_CHILD | WS_VISIBLE | SBS_VERT | SBS_LEFTALIGN, 0, 0, cyv,
+                                   100, hwnd(), nullptr, ThisModule(), nullptr);
+  }
+  PositionScrollBar();
+  owner_ = owner;
+  itemCount_ = static_cast<int>(matches_.size());
+  if (scrollBar_) ::SetScrollPos(scrollBar_, SB_CTL, 0, FALSE);
+  UpdateScrollInfo();
+  if (!hwnd()) return;
+  ScopedWindowDC dc(hwnd());
+  if (dc) {
+    HGDIOBJ font = ::GetStockObject(DEFAULT_GUI_FONT);
+    ScopedSelectObject select(dc.get(), font);
+    SIZE size = {0, 0};
+    // A failed measurement keeps the default; a zero height would leave no
+    // rows to show or hit.
+    if (::GetTextExtentPoint32A(dc.get(), "Hg", 2, &size) && size.cy > 0) rowHeight_ = size.cy;
+  }
+}
+
+const SearchIndex* CSuggestList::CurrentIndex() {
+  if (pending_) {
+    search_ = pending_->Build();
+    pending_.reset();
+  }
+  return search_.get();
+}
+
+void CSuggestList::AddSearchString(const std::string& entry) {
+  // Entries added one by one (the address-book rebuild adds 100,000 in a
+  // row) collect in a builder; the sort happens once, at the next match.
+  if (!pending_) pending_ = std::make_unique<SearchIndexBuilder>(std::move(search_));
+  search_.reset();
+  pending_->Add(entry, UpperAnsi(entry));
+}
+
+void CSuggestList::RemoveSearchAll() {
+  pending_.reset();
+  search_.reset();
+  matches_.clear();
+  match_index_.reset();
+}
+
+void CSuggestList::SetSearchList(std::shared_ptr<const SearchIndex> index) {
+  RemoveSearchAll();
+  search_ = std::move(index);
+}
+
+size_t CSuggestList::SearchCount() const {
+  if (pending_) return pending_->size();
+  return search_ ? search_->size() : 0;
+}
+
+std::string CSuggestList::MatchAt(size_t i) const {
+  if (i >= matches_.size() || !match_index_) return std::string();
+  return std::string(match_index_->entry(matches_[i]));
+}
+
+size_t CSuggestList::OwnMemoryBytes() const {
+  return sizeof(*this) + matches_.capacity() * sizeof(uint32_t) + matcher_.MemoryBytes();
+}
+
+size_t CSuggestList::IndexMemoryBytes() const {
+  size_t bytes = search_ ? search_->MemoryBytes() : 0;
+  if (match_index_ && match_index_ != search_) bytes += match_index_->MemoryBytes();
+  return bytes;
+}
+
+void CSuggestList::Hide() {
+  if (hwnd()) ::ShowWindow(hwnd(), SW_HIDE);
+}
+
+int CSuggestList::FindString(int startAfter, const std::string& token, bool showOnly) {
+  const size_t previous = matches_.size();
+  if (!showOnly) {
+    if (!owner_ || startAfter > static_cast<long long>(SearchCount()) || token.empty()) {
+      Hide();
+      return -1;
+    }
+    const SearchIndex* index = CurrentIndex();
+    if (index) {
+      MatchToken(&matcher_, *index, startAfter, token, &matches_);
+      match_index_ = search_;
+    } else {
+      matches_.clear();
+      match_index_.reset();
+    }
+  }
+  itemCount_ = static_cast<int>(matches_.size());
+  if (itemCount_ == 0) {
+    Hide();
+    return 1;
+  }
+  RECT owner_rect = {0, 0, 0, 0};
+  ::GetWindowRect(owner_, &owner_rect);
+  PositionScrollBar();
+  UpdateScrollInfo();
+  ::ShowWindow(hwnd(), SW_SHOWNORMAL);
+  ::InvalidateRect(hwnd(), nullptr, TRUE);
+  int width = owner_rect.right - owner_rect.left;
+  int height = PopupHeight(itemCount_, rowHeight_, ::GetSystemMetrics(SM_CYBORDER));
+  if (!::IsRectEmpty(&userRect_)) {
+    width = userRect_.right - userRect_.left;
+    height = userRect_.bottom - userRect_.top;
+  }
+  ::SetWindowPos(hwnd(), HWND_TOPMOST, owner_rect.left, owner_rect.bottom, width, height, 0);
+  if (static_cast<size_t>(itemCount_) != previous) selectedIndex_ = -1;
+  // The matcher delivers the matches already in sorted order.
+  return 1;
+}
+
+std::string CSuggestList::GetString() const {
+  int row = RowForString(selectedIndex_, static_cast<int>(matches_.size()));
+  return row < 0 ? std::string() : MatchAt(static_cast<size_t>(row));
+}
+
+std::string CSuggestList::GetNextString(int key) {
+  selectedIndex_ = NextSelection(key, selectedIndex_, itemCount_, pageRows_);
+  if (EnsureVisible(selectedIndex_, itemCount_ <= 50)) RefreshScroll();
+  return GetString();
+}
+
+bool CSuggestList::SelectItem(int index) {
+  if (index > itemCount_) return false;
+  if (index == -1) {
+    EnsureVisible(selectedIndex_, false);
+    ::InvalidateRect(hwnd(), nullptr, TRUE);
+    return false;
+  }
+  selectedIndex_ = index;
+  // Animated only for short lists: row by row through 100,000 rows would
+  // block the thread for many minutes.
+  if (!EnsureVisible(index, itemCount_ <= 50)) ::InvalidateRect(hwnd(), nullptr, TRUE);
+  return true;
+}
+
+bool CSuggestList::EnsureVisible(int index, bool animate) {
+  ScrollTarget target = EnsureVisibleTarget(index, topIndex_, pageRows_, itemCount_);
+  if (!target.changed) return false;
+  if (animate) {
+    while (topIndex_ != target.top) {
+      topIndex_ += topIndex_ < target.top ? 1 : -1;
+      RefreshScroll();
+      ::Sleep(10);
+      DrainPaintMessages();
+    }
+  }
+  topIndex_ = target.top;
+  RefreshScroll();
+  return true;
+}
+
+void CSuggestList::RefreshScroll() {
+  if (scrollBar_) ::SetScrollPos(scrollBar_, SB_CTL, topIndex_, TRUE);
+  if (hwnd()) ::InvalidateRect(hwnd(), nullptr, TRUE);
+  DrainPaintMessages();
+}
+
+int CSuggestList::HitTest(POINT pt) {
+  RECT cr = {0, 0, 0, 0};
+  ::GetClientRect(hwnd(), &cr);
+  int row = HitTestRow(pt.x, pt.y, cr.right - ScrollBarWidth(), rowHeight_, topIndex_, itemCount_,
+                       static_cast<int>(matches_.size()));
+  if (row >= 0) selectedIndex_ = row;
+  return row;
+}
+
+void CSuggestList::UpdateScrollInfo() {
+  if (itemCount_ == 0 || !hwnd()) return;
+  RECT wr = {0, 0, 0, 0};
+  ::GetWindowRect(hwnd(), &wr);
+  pageRows_ = PageRowsFor(wr.bottom - wr.top, rowHeight_);
+  if (scrollBar_) {
+    ::SetScrollRange(scrollBar_, SB_CTL, 0, itemCount_ - 1, TRUE);
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE | SIF_PAGE;
+    si.nMin = 0;
+    si.nMax = itemCount_ - 1;
+    si.nPage = static_cast<UINT>(pageRows_);
+    ::SetScrollInfo(scrollBar_, SB_CTL, &si, TRUE);
+    ::ShowWindow(scrollBar_, ScrollBarWanted(pageRows_, itemCount_) ? SW_SHOWNORMAL : SW_HIDE);
+  }
+  if (topIndex_ + pageRows_ > itemCount_) {
+    topIndex_ = ClampTopToPage(topIndex_, pageRows_, itemCount_);
+    if (scrollBar_) ::SetScrollPos(scrollBar_, SB_CTL, topIndex_, TRUE);
+  }
+}
+
+void CSuggestList::PositionScrollBar() {
+  if (!hwnd() || !scrollBar_) return;
+  RECT cr = {0, 0, 0, 0};
+  ::GetClientRect(hwnd(), &cr);
+  const int cyv = ::GetSystemMetrics(SM_CYVSCROLL);
+  ::MoveWindow(scrollBar_, cr.right - cyv, -1, cyv,
+               cr.bottom - ::GetSystemMetrics(SM_CYHSCROLL) + 1, TRUE);
+  ::SetScrollPos(scrollBar_, SB_CTL, topIndex_, TRUE);
+}
+
+int CSuggestList::ScrollBarWidth() const {
+  return scrollBar_ && ::IsWindowVisible(scrollBar_) ? ::GetSystemMetrics(SM_CYVSCROLL) : 0;
+}
+
+void CSuggestList::DrawRow(HDC dc, int index, int width) {
+  RECT r = {2, (index - topIndex_) * rowHeight_, width, (index - topIndex_ + 1) * rowHeight_};
+  ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+  if (index == selectedIndex_) {
+    RECT band = {0, r.top, width, r.bottom};
+    ::SetBkColor(dc, ::GetSysColor(COLOR_HIGHLIGHT));
+    ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &band, "", 0, nullptr);
+    ::SetTextColor(dc, ::GetSysColor(COLOR_HIGHLIGHTTEXT));
+  }
+  std::string_view text = match_index_->entry(matches_[static_cast<size_t>(index)]);
+  ::DrawTextA(dc, text.data(), static_cast<int>(text.size()), &r,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+}
+
+void CSuggestList::Paint(HDC dc) {
+  RECT cr = {0, 0, 0, 0};
+  ::GetClientRect(hwnd(), &cr);
+  const int cxh = ::GetSystemMetrics(SM_CXHSCROLL);
+  RECT grip = {cr.right - cxh, cr.bottom - ::GetSystemMetrics(SM_CYVSCROLL), cr.right, cr.bottom};
+  const int sbw = ScrollBarWidth();
+  const int bw = cr.right - sbw - cr.left, bh = cr.bottom - cr.top;
+  if (bw <= 0 || bh <= 0) return;
+
+  UniqueCreatedDC mem(::CreateCompatibleDC(dc));
+  UniqueBitmap bitmap(::CreateCompatibleBitmap(dc, bw, bh));
+  if (!mem || !bitmap) return;
+  ScopedSelectObject select_bitmap(mem.get(), bitmap.get());
+  ::SetWindowOrgEx(mem.get(), cr.left, cr.top, nullptr);
+
+  ::SetBkColor(mem.get(), ::GetSysColor(COLOR_WINDOW));
+  ::ExtTextOutA(mem.get(), 0, 0, ETO_OPAQUE, &cr, "", 0, nullptr);
+  ScopedSelectObject select_font(mem.get(), ::GetStockObject(DEFAULT_GUI_FONT));
+  ::SetBkMode(mem.get(), TRANSPARENT);
+
+  // Only the rows that exist in the match list, and of those only the ones
+  // that reach into the bitmap: a list of 100,000 matches paints a page.
+  const int rows = RowsToDraw(topIndex_, itemCount_, static_cast<int>(matches_.size()));
+  const int visible = rowHeight_ > 0 ? bh / rowHeight_ + 1 : 0;
+  const int last = topIndex_ + std::min(rows, visible);
+  for (int i = std::max(topIndex_, 0); i < last; ++i) DrawRow(mem.get(), i, cr.right - cr.left - sbw);
+
+  UniquePen pens[3] = {UniquePen(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_WINDOW))),
+                       UniquePen(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_BTNFACE))),
+                       UniquePen(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_BTNSHADOW)))};
+  HDC grip_dc = mem.get();
+  if (sbw > 0) {
+    // The bitmap stops short of the scroll bar's column; the grip below the
+    // bar goes straight onto the window.
+    grip_dc = dc;
+    ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+    ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &grip, "", 0, nullptr);
+  }
+  {
+    HGDIOBJ old_pen = ::SelectObject(grip_dc, pens[0].get());
+    for (int j = 0; j < 20; ++j) {
+      static const int kCycle[4] = {0, 1, 2, 2};
+      ::SelectObject(grip_dc, pens[kCycle[j % 4]].get());
+      ::MoveToEx(grip_dc, grip.left + j - 1, cr.bottom, nullptr);
+      ::LineTo(grip_dc, grip.left + j + cxh, cr.bottom - cxh - 1);
+    }
+    ::SelectObject(grip_dc, old_pen);
+  }
+  ::BitBlt(dc, cr.left, cr.top, bw, bh, mem.get(), cr.left, cr.top, SRCCOPY);
+}
+
+void CSuggestList::OnPaint() {
+  PAINTSTRUCT ps;
+  HDC dc = ::BeginPaint(hwnd(), &ps);
+  if (dc) Paint(dc);
+  ::EndPaint(hwnd(), &ps);
+}
+
+LRESULT CSuggestList::OnNcCalcSize(WPARAM, LPARAM lparam) {
+  // Both forms of the message start with the proposed client rectangle.
+  RECT* r = reinterpret_cast<RECT*>(lparam);
+  const int cx = ::GetSystemMetrics(SM_CXBORDER), cy = ::GetSystemMetrics(SM_CYBORDER);
+  r->left += cx;
+  r->right -= cx;
+  r->top += cy;
+  r->bottom -= cy;
+  return 0;
+}
+
+void CSuggestList::OnNcPaint() {
+  ScopedWindowDC dc(hwnd(), true);
+  if (!dc) return;
+  RECT wr, cr;
+  ::GetWindowRect(hwnd(), &wr);
+  ::GetClientRect(hwnd(), &cr);
+  POINT origin = {0, 0};
+  ::ClientToScreen(hwnd(), &origin);
+  ::OffsetRect(&cr, origin.x - wr.left, origin.y - wr.top);
+  ::ExcludeClipRect(dc.get(), cr.left, cr.top, cr.right, cr.bottom);
+  RECT whole = {0, 0, wr.right - wr.left, wr.bottom - wr.top};
+  ::SetBkColor(dc.get(), ::GetSysColor(COLOR_WINDOWTEXT));
+  ::ExtTextOutA(dc.get(), 0, 0, ETO_OPAQUE, &whole, "", 0, nullptr);
+}
+
+bool CSuggestList::InGripSquare(POINT screen_pt) const {
+  RECT wr = {0, 0, 0, 0};
+  ::GetWindowRect(hwnd(), &wr);
+  RECT grip = {wr.right - ::GetSystemMetrics(SM_CYVSCROLL),
+               wr.bottom - ::GetSystemMetrics(SM_CXVSCROLL), wr.right, wr.bottom};
+  return ::PtInRect(&grip, screen_pt) != FALSE;
+}
+
+LRESULT CSuggestList::OnNcHitTest(LPARAM lparam) {
+  POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+  return InGripSquare(pt) ? HTBOTTOMRIGHT : HTCLIENT;
+}
+
+LRESULT CSuggestList::OnNcLButtonDown(WPARAM wparam, LPARAM lparam) {
+  POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+  if (InGripSquare(pt)) ::GetWindowRect(hwnd(), &userRect_);
+  return DefaultProc(WM_NCLBUTTONDOWN, wparam, lparam);
+}
+
+LRESULT CSuggestList::OnSize(WPARAM wparam, LPARAM lparam) {
+  LRESULT r = DefaultProc(WM_SIZE, wparam, lparam);
+  PositionScrollBar();
+  UpdateScrollInfo();
+  if (!::IsRectEmpty(&userRect_)) ::GetWindowRect(hwnd(), &userRect_);
+  return r;
+}
+
+void CSuggestList::OnGetMinMaxInfo(MINMAXINFO* info) {
+  info->ptMinTrackSize.y =
+      MinTrackHeight(itemCount_, rowHeight_, pageRows_, ::GetSystemMetrics(SM_CYHSCROLL),
+                     ::GetSystemMetrics(SM_CYFRAME), ::GetSystemMetrics(SM_CXHTHUMB),
+                     ::GetSystemMetrics(SM_CYBORDER));
+  info->ptMinTrackSize.x = 4 * ::GetSystemMetrics(SM_CXHSCROLL);
+  if (owner_) {
+    RECT r = {0, 0, 0, 0};
+    if (::GetWindowRect(owner_, &r)) info->ptMinTrackSize.x = r.right - r.left;
+  }
+}
+
+LRESULT CSuggestList::OnShowWindow(WPARAM wparam, LPARAM lparam) {
+  if (wparam) {
+    timerId_ = ::SetTimer(hwnd(), kTimerId, 200, nullptr);
+    parentRect_ = RECT{0, 0, 0, 0};
+    ::GetWindowRect(::GetParent(owner_), &parentRect_);
+  } else {
+    if (timerId_ != 0) ::KillTimer(hwnd(), kTimerId);
+    timerId_ = 0;
+    selectedIndex_ = -1;
+    topIndex_ = 0;
+  }
+  LRESULT r = DefaultProc(WM_SHOWWINDOW, wparam, lparam);
+  ::SetCursor(::LoadCursorA(nullptr, IDC_ARROW));
+  return r;
+}
+
+LRESULT CSuggestList::OnTimer(WPARAM wparam, LPARAM lparam) {
+  LRESULT r = DefaultProc(WM_TIMER, wparam, lparam);
+  RECT now = {0, 0, 0, 0};
+  ::GetWindowRect(::GetParent(owner_), &now);
+  if (!::EqualRect(&now, &parentRect_)) Hide();
+  return r;
+}
+
+LRESULT CSuggestList::OnLButtonDown(WPARAM wparam, LPARAM lparam) {
+  LRESULT r = DefaultProc(WM_LBUTTONDOWN, wparam, lparam);
+  POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+  int row = HitTest(pt);
+  if (row < 0) {
+    RECT cr = {0, 0, 0, 0};
+    ::GetClientRect(hwnd(), &cr);
+    if (!::PtInRect(&cr, pt)) Hide();
+    return r;
+  }
+  if (!EnsureVisible(row, itemCount_ <= 50)) ::InvalidateRect(hwnd(), nullptr, TRUE);
+  selectedIndex_ = row;
+  HWND self = hwnd();
+  ::SendMessageA(owner_, WM_COMPLETION_NOTIFY, kNotifyTaken, ::GetDlgCtrlID(self));
+  // The owner may have destroyed its field, and this list with it.
+  if (!::IsWindow(self) || Window::FromHandle(self) != this) return 0;
+  DrainPaintMessages();
+  ::Sleep(500);  // the chosen row stays on screen, highlighted
+  Hide();
+  return r;
+}
+
+LRESULT CSuggestList::OnMouseMove(WPARAM wparam, LPARAM lparam) {
+  LRESULT r = DefaultProc(WM_MOUSEMOVE, wparam, lparam);
+  POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
+  if (HitTest(pt) >= 0) ::InvalidateRect(hwnd(), nullptr, TRUE);
+  return r;
+}
+
+LRESULT CSuggestList::OnSetCursor(WPARAM wparam, LPARAM lparam) {
+  POINT cursor = {0, 0};
+  ::GetCursorPos(&cursor);
+  if (InGripSquare(cursor)) return DefaultProc(WM_SETCURSOR, wparam, lparam);
+  ::SetCursor(::LoadCursorA(nullptr, IDC_ARROW));
+  return TRUE;
+}
+
+LRESULT CSuggestList::OnVScroll(WPARAM wparam, LPARAM lparam) {
+  LRESULT r = DefaultProc(WM_VSCROLL, wparam, lparam);
+  const int code = LOWORD(wparam);
+  int pos = HIWORD(wparam);
+  if (code == SB_THUMBTRACK && scrollBar_) {
+    // The message carries only 16 bits; a list of more than 65,535 rows
+    // needs the bar's own 32-bit tracking position, which agrees with the
+    // message in its low 16 bits.
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_TRACKPOS;
+    if (::GetScrollInfo(scrollBar_, SB_CTL, &si) && (si.nTrackPos & 0xFFFF) == pos)
+      pos = si.nTrackPos;
+  }
+  const int old_top = topIndex_;
+  topIndex_ = ScrollTopForCode(code, pos, topIndex_, pageRows_, itemCount_);
+  if (scrollBar_) ::SetScrollPos(scrollBar_, SB_CTL, topIndex_, TRUE);
+  if (topIndex_ != old_top) ::InvalidateRect(hwnd(), nullptr, TRUE);
+  return r;
+}
+
+LRESULT CSuggestList::WndProc(UINT msg, WPARAM wparam, LPARAM lparam) {
+  switch (msg) {
+    case WM_PAINT:
+      OnPaint();
+      return 0;
+    case WM_PRINTCLIENT:
+      Paint(reinterpret_cast<HDC>(wparam));
+      return 0;
+    case WM_ERASEBKGND:
+      return 0;
+    case WM_NCCALCSIZE:
+      return OnNcCalcSize(wparam, lparam);
+    case WM_NCPAINT:
+      OnNcPaint();
+      return 0;
+    case WM_NCHITTEST:
+      return OnNcHitTest(lparam);
+    case WM_NCLBUTTONDOWN:
+      return OnNcLButtonDown(wparam, lparam);
+    case WM_SIZE:
+      return OnSize(wparam, lparam);
+    case WM_GETMINMAXINFO:
+      OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lparam));
+      return 0;
+    case WM_SHOWWINDOW:
+      return OnShowWindow(wparam, lparam);
+    case WM_TIMER:
+      return OnTimer(wparam, lparam);
+    case WM_ACTIVATEAPP: {
+      LRESULT r = DefaultProc(msg, wparam, lparam);
+      Hide();
+      return r;
+    }
+    case WM_KEYDOWN: {
+      LRESULT r = DefaultProc(msg, wparam, lparam);
+      if (wparam == VK_ESCAPE) Hide();
+      return r;
+    }
+    case WM_LBUTTONDOWN:
+      return OnLButtonDown(wparam, lparam);
+    case WM_RBUTTONDOWN: {
+      LRESULT r = DefaultProc(msg, wparam, lparam);
+      Hide();
+      return r;
+    }
+    case WM_MOUSEMOVE:
+      return OnMouseMove(wparam, lparam);
+    case WM_SETCURSOR:
+      return OnSetCursor(wparam, lparam);
+    case WM_VSCROLL:
+      return OnVScroll(wparam, lparam);
+    default:
+      return DefaultProc(msg, wparam, lparam);
+  }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,148 @@
+// The pop-up under a completion field that shows the entries matching the
+// token being typed.
+//
+// How this works:
+//  - The search list is a shared, immutable SearchIndex (search_index.h).
+//    AddSearchString appends to a pending builder (O(1) each); the builder
+//    becomes the index at the next FindString, so filling 100,000 entries
+//    one by one costs one sort, not 100,000. SetSearchList hands over a
+//    ready index that several fields may share at no cost.
+//  - The match list is a vector of entry indices into the index it was
+//    built from (match_index_), which it keeps alive: emptying or replacing
+//    the search list never leaves the rows pointing at freed strings.
+//  - itemCount is the row count of the last FindString and may exceed the
+//    match list after RemoveSearchAll (which empties the matches but leaves
+//    the showing pop-up alone). Painting, hit testing and GetString only
+//    ever reach rows that exist in the match list; the rows beyond are
+//    drawn empty until the next FindString.
+//  - The pop-up is a child of the desktop window; its timer (id 10, 200 ms)
+//    hides it when the window holding the field moves or changes size.
+//  - Everything runs on the thread that owns the field. The animated scroll
+//    and the half second after a click block that thread on purpose (the
+//    user sees the row move and the chosen row highlighted).
+// The owner may destroy the field, and with it this list, inside the
+// notification that a click sends; the click handler checks for that before
+// touching the object again.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "complete/search_index.h"
+#include "platform/window.h"
+
+namespace vantrel {
+
+// WM_USER + 1200: field to parent, list to field.
+constexpr UINT WM_COMPLETION_NOTIFY = 0x08B0;
+// wParam values of WM_COMPLETION_NOTIFY.
+constexpr WPARAM kNotifyTaken = 0x0100;
+constexpr WPARAM kNotifyChanged = 0x0400;
+
+// Builds an index of entries folded through the code page's case mapping,
+// ready to be shared by several fields (CCompletionEdit::SetSearchList).
+std::shared_ptr<const SearchIndex> BuildSearchIndex(const std::vector<std::string>& entries);
+
+// The matching that FindString does before it places the pop-up: folds the
+// token through the code page and finds the matches in sorted order.
+void MatchToken(PrefixMatcher* matcher, const SearchIndex& index, int start_after,
+                const std::string& token, std::vector<uint32_t>* out);
+
+// Removes and dispatches every pending WM_PAINT of the calling thread.
+void DrainPaintMessages();
+
+class CSuggestList : public Window {
+ public:
+  static constexpr UINT_PTR kTimerId = 10;
+  static constexpr int kControlId = 1000;
+
+  CSuggestList() = default;
+  ~CSuggestList() override;
+
+  // Once, after the pop-up's window exists: scroll bar, owner, row height.
+  void Init(HWND owner);
+
+  // Rebuilds the matches for `token` and shows the pop-up under the owner,
+  // or hides it. -1 when refused (no owner, empty token, startAfter beyond
+  // the search list), 1 otherwise.
+  int FindString(int startAfter, const std::string& token, bool showOnly);
+  std::string GetString() const;
+  std::string GetNextString(int key);
+  bool SelectItem(int index);
+
+  // The search list.
+  void AddSearchString(const std::string& entry);
+  void RemoveSearchAll();
+  void SetSearchList(std::shared_ptr<const SearchIndex> index);
+  size_t SearchCount() const;
+
+  // State, for the field and for tests.
+  int itemCount() const { return itemCount_; }
+  int topIndex() const { return topIndex_; }
+  int selectedIndex() const { return selectedIndex_; }
+  int pageRows() const { return pageRows_; }
+  int rowHeight() const { return rowHeight_; }
+  HWND scrollBar() const { return scrollBar_; }
+  RECT userRect() const { return userRect_; }
+  size_t MatchCount() const { return matches_.size(); }
+  std::string MatchAt(size_t i) const;
+  // True while the rows shown are more than the matches that back them.
+  bool RowsAreStale() const { return static_cast<size_t>(itemCount_) > matches_.size(); }
+  // Heap bytes held by this list alone (matches and scratch), and by the
+  // index it refers to (possibly shared with other fields).
+  size_t OwnMemoryBytes() const;
+  size_t IndexMemoryBytes() const;
+
+  // Painting into any DC, shared by WM_PAINT and WM_PRINTCLIENT.
+  void Paint(HDC dc);
+
+ protected:
+  LRESULT WndProc(UINT msg, WPARAM wparam, LPARAM lparam) override;
+
+ private:
+  bool EnsureVisible(int index, bool animate);
+  void RefreshScroll();
+  int HitTest(POINT pt);
+  void UpdateScrollInfo();
+  void PositionScrollBar();
+  int ScrollBarWidth() const;
+  void DrawRow(HDC dc, int index, int width);
+  const SearchIndex* CurrentIndex();  // folds pending additions in
+  void Hide();
+
+  void OnPaint();
+  LRESULT OnNcCalcSize(WPARAM wparam, LPARAM lparam);
+  void OnNcPaint();
+  LRESULT OnNcHitTest(LPARAM lparam);
+  LRESULT OnNcLButtonDown(WPARAM wparam, LPARAM lparam);
+  LRESULT OnSize(WPARAM wparam, LPARAM lparam);
+  void OnGetMinMaxInfo(MINMAXINFO* info);
+  LRESULT OnShowWindow(WPARAM wparam, LPARAM lparam);
+  LRESULT OnTimer(WPARAM wparam, LPARAM lparam);
+  LRESULT OnLButtonDown(WPARAM wparam, LPARAM lparam);
+  LRESULT OnMouseMove(WPARAM wparam, LPARAM lparam);
+  LRESULT OnSetCursor(WPARAM wparam, LPARAM lparam);
+  LRESULT OnVScroll(WPARAM wparam, LPARAM lparam);
+  bool InGripSquare(POINT screen_pt) const;
+
+  std::shared_ptr<const SearchIndex> search_;      // the search list
+  std::unique_ptr<SearchIndexBuilder> pending_;    // entries added since
+  std::shared_ptr<const SearchIndex> match_index_; // what matches_ index into
+  std::vector<uint32_t> matches_;                  // the match list, sorted
+  PrefixMatcher matcher_;
+  HWND scrollBar_ = nullptr;
+  RECT userRect_ = {0, 0, 0, 0};
+  RECT parentRect_ = {0, 0, 0, 0};
+  HWND owner_ = nullptr;
+  UINT_PTR timerId_ = 0;
+  int topIndex_ = 0;
+  int itemCount_ = 0;
+  int rowHeight_ = 16;
+  int pageRows_ = 0;
+  int selectedIndex_ = -1;
+};
+
+}  // namespace vantrel

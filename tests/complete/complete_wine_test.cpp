@@ -1,0 +1,663 @@
+// The completion field and its pop-up list with real windows under Wine:
+// typing through SendInput, clicks through the real mouse path, the timer,
+// the size grip and the painted pixels read back from the screen.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "complete/completion_edit.h"
+
+using namespace vantrel;
+
+namespace {
+
+// What the compose window does for its field: hand the field's own
+// notifications back to it, and (here) record what the field reports.
+struct Notice {
+  WPARAM wparam;
+  LPARAM lparam;
+  bool list_visible;
+  int selected;
+  std::string text;
+};
+std::vector<Notice> g_notices;
+CCompletionEdit* g_field = nullptr;
+bool g_delete_on_taken = false;
+
+LRESULT CALLBACK ComposeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_COMMAND && g_field && reinterpret_cast<HWND>(lp) == g_field->hwnd()) {
+    ::SendMessageA(g_field->hwnd(), WM_COMMAND, wp, lp);
+    return 0;
+  }
+  if (msg == WM_COMPLETION_NOTIFY) {
+    Notice n = {wp, lp, false, -2, std::string()};
+    if (g_field) {
+      n.list_visible = ::IsWindowVisible(g_field->list().hwnd()) != FALSE;
+      n.selected = g_field->list().selectedIndex();
+      char buf[256] = {};
+      ::GetWindowTextA(g_field->hwnd(), buf, sizeof buf);
+      n.text = buf;
+    }
+    g_notices.push_back(n);
+    if (wp == kNotifyTaken && g_delete_on_taken && g_field) {
+      CCompletionEdit* doomed = g_field;
+      g_field = nullptr;
+      delete doomed;
+    }
+    return 0;
+  }
+  return ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+void Pump(DWORD ms) {
+  DWORD end = ::GetTickCount() + ms;
+  do {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+    ::Sleep(5);
+  } while (static_cast<LONG>(end - ::GetTickCount()) > 0);
+}
+
+template <typename Pred>
+bool PumpUntil(Pred pred, DWORD ms = 2000) {
+  DWORD end = ::GetTickCount() + ms;
+  while (!pred()) {
+    if (static_cast<LONG>(end - ::GetTickCount()) <= 0) return false;
+    Pump(10);
+  }
+  return true;
+}
+
+void SendKey(WORD vk) {
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_KEYBOARD;
+  in[0].ki.wVk = in[1].ki.wVk = vk;
+  in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  ::SendInput(2, in, sizeof(INPUT));
+  Pump(60);
+}
+
+void Type(const char* s) {
+  for (; *s; ++s) {
+    char c = *s;
+    WORD vk = (c >= 'a' && c <= 'z') ? static_cast<WORD>(c - 'a' + 'A')
+              : c == ','             ? static_cast<WORD>(VK_OEM_COMMA)
+                                     : static_cast<WORD>(c);
+    SendKey(vk);
+  }
+}
+
+void Click(POINT screen, bool right = false) {
+  ::SetCursorPos(screen.x, screen.y);
+  Pump(30);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+  ::SendInput(2, in, sizeof(INPUT));
+}
+
+std::string Text(HWND hwnd) {
+  char buf[512] = {};
+  ::GetWindowTextA(hwnd, buf, sizeof buf);
+  return buf;
+}
+
+RECT WindowRect(HWND hwnd) {
+  RECT r = {0, 0, 0, 0};
+  ::GetWindowRect(hwnd, &r);
+  return r;
+}
+
+// A compose-like top-level window holding one completion field, set up the
+// way the compose hook sets it up.
+class FieldTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = ComposeProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = "VantrelTestCompose";
+    ::RegisterClassA(&wc);
+    parent_ = ::CreateWindowExA(0, "VantrelTestCompose", "compose", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                100, 100, 420, 300, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(nullptr, parent_);
+    field_ = new CCompletionEdit;
+    g_field = field_;
+    g_notices.clear();
+    g_delete_on_taken = false;
+    ASSERT_NE(nullptr, field_->CreateSubclassed(WS_EX_CLIENTEDGE, "Edit", nullptr,
+                                                WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 60, 4, 300,
+                                                24, parent_, 0));
+    field_->Init();
+    field_->SetSeparator(",");
+    field_->SetMode(CCompletionEdit::CM_SEPARATED);
+    ::SetForegroundWindow(parent_);
+    ::SetFocus(field_->hwnd());
+    Pump(100);
+  }
+  void TearDown() override {
+    delete g_field;
+    g_field = nullptr;
+    ::DestroyWindow(parent_);
+    Pump(20);
+  }
+  void Add(const std::vector<std::string>& entries) {
+    for (const auto& e : entries) field_->AddSearchString(e);
+  }
+  HWND list() { return field_->list().hwnd(); }
+  bool ListShown() { return ::IsWindowVisible(list()) != FALSE; }
+  // The screen point in the middle of a row of the pop-up.
+  POINT RowPoint(int row) {
+    POINT pt = {40, row * field_->list().rowHeight() + field_->list().rowHeight() / 2};
+    ::ClientToScreen(list(), &pt);
+    return pt;
+  }
+  DWORD Selection() {
+    DWORD s = 0, e = 0;
+    ::SendMessageA(field_->hwnd(), EM_GETSEL, reinterpret_cast<WPARAM>(&s),
+                   reinterpret_cast<LPARAM>(&e));
+    return MAKELONG(s, e);
+  }
+
+  HWND parent_ = nullptr;
+  CCompletionEdit* field_ = nullptr;
+};
+
+BOOL CALLBACK CountLists(HWND hwnd, LPARAM lp) {
+  char cls[64] = {};
+  ::GetClassNameA(hwnd, cls, sizeof cls);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == ::GetCurrentProcessId() && lstrcmpA(cls, CCompletionEdit::kListClassName) == 0)
+    ++*reinterpret_cast<int*>(lp);
+  return TRUE;
+}
+
+}  // namespace
+
+TEST_F(FieldTest, InitCreatesOneHiddenListOfThePrivateClass) {
+  ASSERT_NE(nullptr, list());
+  EXPECT_EQ(1, field_->controlType());
+  EXPECT_EQ(2, field_->mode());
+  EXPECT_EQ(0x0843u, static_cast<unsigned>(::GetClassLongA(list(), GCL_STYLE)));
+  EXPECT_EQ(static_cast<DWORD>(COLOR_MENU + 1), ::GetClassLongA(list(), GCL_HBRBACKGROUND));
+  EXPECT_EQ(0u, ::GetClassLongA(list(), GCL_HCURSOR));
+  EXPECT_EQ(0x44840000u, static_cast<unsigned>(::GetWindowLongA(list(), GWL_STYLE)) & 0xFFFF0000u);
+  EXPECT_TRUE(::GetWindowLongA(list(), GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+  EXPECT_EQ(1000, ::GetDlgCtrlID(list()));
+  EXPECT_FALSE(ListShown());
+
+  // The row height is that of "Hg" in the default GUI font.
+  HDC dc = ::GetDC(list());
+  HGDIOBJ old = ::SelectObject(dc, ::GetStockObject(DEFAULT_GUI_FONT));
+  SIZE size = {};
+  ::GetTextExtentPoint32A(dc, "Hg", 2, &size);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(list(), dc);
+  EXPECT_EQ(size.cy, field_->list().rowHeight());
+
+  int count = 0;
+  ::EnumWindows(CountLists, reinterpret_cast<LPARAM>(&count));
+  HWND first = list();
+  field_->Init();
+  field_->SetMode(2);
+  int again = 0;
+  ::EnumWindows(CountLists, reinterpret_cast<LPARAM>(&again));
+  EXPECT_EQ(first, list());
+  EXPECT_EQ(count, again) << "a second Init must not create another list window";
+
+  // A field without a window is not attached and ignores its search list.
+  CCompletionEdit loose;
+  loose.AddSearchString("x");
+  loose.SetMode(2);
+  EXPECT_EQ(-1, loose.controlType());
+  EXPECT_EQ(0u, loose.list().SearchCount());
+}
+
+TEST_F(FieldTest, TypingShowsSortedMatchesUnderTheField) {
+  Add({"Bob", "alice", "Alfred", "carol"});
+  Type("al");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); })) << "text: " << Text(field_->hwnd());
+  EXPECT_EQ("al", Text(field_->hwnd()));
+  EXPECT_EQ(field_->hwnd(), ::GetFocus()) << "the pop-up must not take the focus";
+  ASSERT_EQ(2u, field_->list().MatchCount());
+  EXPECT_EQ("Alfred", field_->list().MatchAt(0));
+  EXPECT_EQ("alice", field_->list().MatchAt(1));
+
+  RECT f = WindowRect(field_->hwnd()), l = WindowRect(list());
+  EXPECT_EQ(f.left, l.left);
+  EXPECT_EQ(f.bottom, l.top);
+  EXPECT_EQ(f.right - f.left, l.right - l.left);
+  EXPECT_EQ(2 * field_->list().rowHeight() + 2 * ::GetSystemMetrics(SM_CYBORDER), l.bottom - l.top);
+  EXPECT_FALSE(::IsWindowVisible(field_->list().scrollBar()));
+
+  // Every change was reported to the parent with the field's identifier.
+  int changes = 0;
+  for (const Notice& n : g_notices)
+    if (n.wparam == kNotifyChanged && n.lparam == 0) ++changes;
+  EXPECT_EQ(2, changes);
+
+  Type("x");  // "alx" matches nothing
+  EXPECT_TRUE(PumpUntil([&] { return !ListShown(); }));
+  EXPECT_EQ(0, field_->list().itemCount());
+}
+
+TEST_F(FieldTest, CodePageLettersMatchAcrossCase) {
+  // E-acute upper and lower case in code page 1252 fold together for
+  // matching, through the code page's own mapping.
+  Add({"\xC9mile", "\xE9lise", "eve"});
+  ::SetWindowTextA(field_->hwnd(), "\xE9");
+  ::SendMessageA(field_->hwnd(), EM_SETSEL, 1, 1);
+  ::SetWindowTextA(field_->hwnd(), "\xE9");
+  ASSERT_TRUE(ListShown());
+  ASSERT_EQ(2u, field_->list().MatchCount());
+  EXPECT_EQ("\xC9mile", field_->list().MatchAt(0)) << "0xC9 sorts before 0xE9";
+}
+
+TEST_F(FieldTest, ScrollBarShowsFromNineMatches) {
+  std::vector<std::string> many;
+  for (int i = 0; i < 20; ++i) many.push_back("m" + std::to_string(100 + i));
+  Add(many);
+  Add({"n1", "n2", "n3", "n4", "n5", "n6", "n7", "n8", "o1", "o2", "o3", "o4", "o5", "o6", "o7",
+       "o8", "o9"});
+  const int row = field_->list().rowHeight(), border = 2 * ::GetSystemMetrics(SM_CYBORDER);
+
+  Type("n");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  RECT l = WindowRect(list());
+  EXPECT_EQ(8 * row + border, l.bottom - l.top);
+  EXPECT_FALSE(::IsWindowVisible(field_->list().scrollBar())) << "8 matches fit";
+
+  SendKey(VK_BACK);
+  Type("o");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  l = WindowRect(list());
+  EXPECT_EQ(9, field_->list().itemCount());
+  EXPECT_EQ(8 * row + border, l.bottom - l.top);
+  EXPECT_TRUE(::IsWindowVisible(field_->list().scrollBar())) << "9 matches need it";
+
+  SendKey(VK_BACK);
+  Type("m");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  EXPECT_EQ(20, field_->list().itemCount());
+  EXPECT_EQ(8, field_->list().pageRows());
+  EXPECT_TRUE(::IsWindowVisible(field_->list().scrollBar()));
+
+  // The scroll bar's codes move the first row.
+  HWND sb = field_->list().scrollBar();
+  ::SendMessageA(list(), WM_VSCROLL, SB_PAGEDOWN, reinterpret_cast<LPARAM>(sb));
+  EXPECT_EQ(8, field_->list().topIndex());
+  ::SendMessageA(list(), WM_VSCROLL, SB_PAGEDOWN, reinterpret_cast<LPARAM>(sb));
+  EXPECT_EQ(12, field_->list().topIndex());
+  EXPECT_EQ(12, ::GetScrollPos(sb, SB_CTL));
+  ::SendMessageA(list(), WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 7), reinterpret_cast<LPARAM>(sb));
+  EXPECT_EQ(7, field_->list().topIndex());
+  ::SendMessageA(list(), WM_VSCROLL, SB_LINEUP, reinterpret_cast<LPARAM>(sb));
+  EXPECT_EQ(6, field_->list().topIndex());
+
+  // End jumps the selection to the last row and scrolls it into view
+  // (animated: 20 rows), then Up from the top wraps.
+  SendKey(VK_END);
+  EXPECT_EQ(19, field_->list().selectedIndex());
+  EXPECT_EQ(12, field_->list().topIndex());
+  EXPECT_EQ("m119", Text(field_->hwnd()));
+  SendKey(VK_HOME);
+  EXPECT_EQ(0, field_->list().topIndex());
+  SendKey(VK_UP);
+  EXPECT_EQ(19, field_->list().selectedIndex());
+}
+
+TEST_F(FieldTest, NavigationKeysReplaceTheTokenAndSelectTheEntry) {
+  Add({"Bob", "alice", "Alfred", "carol", "BONNIE"});
+  ::SetWindowTextA(field_->hwnd(), "ann,al,zed");
+  ::SendMessageA(field_->hwnd(), EM_SETSEL, 6, 6);  // caret after "al"
+  Type("i");  // "ann,ali|,zed": the token is "ali"
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); })) << Text(field_->hwnd());
+  ASSERT_EQ(1u, field_->list().MatchCount());
+  SendKey(VK_BACK);  // "ann,al|,zed"
+  ASSERT_TRUE(PumpUntil([&] { return field_->list().MatchCount() == 2; }));
+
+  g_notices.clear();
+  SendKey(VK_DOWN);
+  EXPECT_EQ("ann,Alfred,zed", Text(field_->hwnd()));
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(4, 10)), Selection()) << "the inserted entry is selected";
+  EXPECT_TRUE(ListShown());
+  bool taken = false;
+  for (const Notice& n : g_notices) taken |= n.wparam == kNotifyTaken && n.lparam == 0;
+  EXPECT_TRUE(taken);
+  EXPECT_TRUE(::SendMessageA(field_->hwnd(), EM_GETMODIFY, 0, 0));
+
+  SendKey(VK_DOWN);  // the same token, now "Alfred", gives way to the next
+  EXPECT_EQ("ann,alice,zed", Text(field_->hwnd()));
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(4, 9)), Selection());
+  SendKey(VK_DOWN);  // wraps
+  EXPECT_EQ("ann,Alfred,zed", Text(field_->hwnd()));
+
+  // Escape hides and is consumed; a navigation key then goes to the control.
+  SendKey(VK_ESCAPE);
+  EXPECT_FALSE(ListShown());
+  SendKey(VK_HOME);
+  EXPECT_EQ("ann,Alfred,zed", Text(field_->hwnd()));
+  EXPECT_EQ(0u, Selection()) << "Home moved the caret to the start";
+  EXPECT_FALSE(field_->HandleKey(VK_DOWN, false));
+  EXPECT_TRUE(field_->HandleKey(VK_RETURN, true)) << "consumed even with the list hidden";
+  EXPECT_FALSE(field_->HandleKey('A', false));
+}
+
+TEST_F(FieldTest, EmptyTokenOrBlankHidesTheList) {
+  Add({"Bob", " bob"});
+  Type("b");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  Type(",");
+  EXPECT_TRUE(PumpUntil([&] { return !ListShown(); })) << "empty token after the separator";
+  EXPECT_EQ(1, field_->list().itemCount()) << "a refused match leaves the rows alone";
+  SendKey(VK_SPACE);
+  Type("b");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); })) << "the blank belongs to the token";
+  EXPECT_EQ(" bob", field_->list().MatchAt(0));
+}
+
+TEST_F(FieldTest, ClickTakesTheRowShowsItHighlightedThenHides) {
+  Add({"Bob", "alice", "Alfred", "carol"});
+  Type("al");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  g_notices.clear();
+  Click(RowPoint(1));
+  DWORD start = ::GetTickCount();
+  ASSERT_TRUE(PumpUntil([&] { return !ListShown(); }, 3000));
+  DWORD took = ::GetTickCount() - start;
+  EXPECT_EQ("alice", Text(field_->hwnd()));
+  const Notice* taken = nullptr;
+  for (const Notice& n : g_notices)
+    if (n.wparam == kNotifyTaken) taken = &n;
+  ASSERT_NE(nullptr, taken);
+  EXPECT_TRUE(taken->list_visible) << "the pop-up still shows while the field takes the row";
+  EXPECT_EQ(1, taken->selected);
+  EXPECT_GE(took + 60, 450u) << "the row stays for half a second, took " << took;
+  EXPECT_EQ(field_->hwnd(), ::GetFocus());
+
+  // A right click hides.
+  SendKey(VK_BACK);
+  Type("b");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  Click(RowPoint(0), true);
+  EXPECT_TRUE(PumpUntil([&] { return !ListShown(); }));
+}
+
+TEST_F(FieldTest, ListClosesWhenTheWindowHoldingTheFieldMoves) {
+  Add({"Bob", "bobby"});
+  Type("b");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  Pump(450);
+  EXPECT_TRUE(ListShown()) << "ticks without a move keep it";
+  RECT r = WindowRect(parent_);
+  ::MoveWindow(parent_, r.left + 30, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+  DWORD start = ::GetTickCount();
+  EXPECT_TRUE(PumpUntil([&] { return !ListShown(); }, 1000));
+  EXPECT_LE(::GetTickCount() - start, 450u);
+
+  // WM_ACTIVATEAPP and Escape sent to the pop-up hide it as well.
+  SendKey(VK_BACK);
+  Type("b");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  ::SendMessageA(list(), WM_ACTIVATEAPP, TRUE, 0);
+  EXPECT_FALSE(ListShown());
+  EXPECT_EQ(-1, field_->list().selectedIndex());
+}
+
+TEST_F(FieldTest, TheGripKeepsTheUsersSizeAtLaterShowings) {
+  Add({"Bob", "bobby", "bo"});
+  Type("b");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  RECT before = WindowRect(list());
+  EXPECT_EQ(HTBOTTOMRIGHT,
+            ::SendMessageA(list(), WM_NCHITTEST, 0, MAKELPARAM(before.right - 2, before.bottom - 2)));
+  EXPECT_EQ(HTCLIENT, ::SendMessageA(list(), WM_NCHITTEST, 0, MAKELPARAM(before.left + 3, before.top + 3)));
+
+  // Drag the grip with the real mouse: 60 pixels wider, 50 taller.
+  POINT grip = {before.right - 3, before.bottom - 3};
+  ::SetCursorPos(grip.x, grip.y);
+  Pump(30);
+  // The system's sizing loop runs inside the dispatch of the button-down and
+  // waits for the rest of the drag, so the hand on the mouse is another
+  // thread, as the user's is: it presses, moves twice and releases, with
+  // pauses, while this thread sits in the loop. SendInput needs no window
+  // of its own, and the thread is joined before the test goes on.
+  std::thread hand([grip] {
+    auto send = [](DWORD flags, int x, int y) {
+      INPUT in = {};
+      in.type = INPUT_MOUSE;
+      in.mi.dwFlags = flags;
+      in.mi.dx = x * 65536 / ::GetSystemMetrics(SM_CXSCREEN) + 1;
+      in.mi.dy = y * 65536 / ::GetSystemMetrics(SM_CYSCREEN) + 1;
+      ::SendInput(1, &in, sizeof(INPUT));
+      ::Sleep(150);
+    };
+    send(MOUSEEVENTF_LEFTDOWN, 0, 0);
+    send(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, grip.x + 30, grip.y + 25);
+    send(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, grip.x + 60, grip.y + 50);
+    send(MOUSEEVENTF_LEFTUP, 0, 0);
+  });
+  Pump(1000);
+  hand.join();
+  Pump(100);
+  RECT user = field_->list().userRect();
+  ASSERT_FALSE(::IsRectEmpty(&user)) << "the drag did not start at the grip";
+  RECT after = WindowRect(list());
+  EXPECT_EQ(before.right - before.left + 60, after.right - after.left);
+  EXPECT_EQ(before.bottom - before.top + 50, after.bottom - after.top);
+  EXPECT_EQ(after.right - after.left, user.right - user.left);
+
+  // Hidden and shown again, for another token with another row count.
+  SendKey(VK_ESCAPE);
+  ASSERT_FALSE(ListShown());
+  Type("o");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  RECT again = WindowRect(list());
+  EXPECT_EQ(after.right - after.left, again.right - again.left);
+  EXPECT_EQ(after.bottom - after.top, again.bottom - again.top);
+  RECT f = WindowRect(field_->hwnd());
+  EXPECT_EQ(f.left, again.left);
+  EXPECT_EQ(f.bottom, again.top);
+
+  // The pop-up cannot be made narrower than its field.
+  MINMAXINFO mmi = {};
+  ::SendMessageA(list(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+  EXPECT_EQ(f.right - f.left, mmi.ptMinTrackSize.x);
+  const int limit = 2 * ::GetSystemMetrics(SM_CYHSCROLL) + ::GetSystemMetrics(SM_CYFRAME) +
+                    ::GetSystemMetrics(SM_CXHTHUMB);
+  const int content = 3 * field_->list().rowHeight() + 2 * ::GetSystemMetrics(SM_CYBORDER);
+  EXPECT_EQ(content < limit ? content : limit, mmi.ptMinTrackSize.y);
+}
+
+namespace {
+struct Capture {
+  int w = 0, h = 0;
+  std::vector<COLORREF> px;
+  COLORREF at(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
+};
+
+// Reads the pop-up's pixels back from the screen.
+Capture Grab(HWND hwnd) {
+  RECT r;
+  ::GetWindowRect(hwnd, &r);
+  Capture c;
+  c.w = r.right - r.left;
+  c.h = r.bottom - r.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC mem = ::CreateCompatibleDC(screen);
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = c.w;
+  bi.bmiHeader.biHeight = -c.h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bmp = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(mem, bmp);
+  ::BitBlt(mem, 0, 0, c.w, c.h, screen, r.left, r.top, SRCCOPY);
+  ::GdiFlush();
+  const DWORD* p = static_cast<const DWORD*>(bits);
+  for (int i = 0; i < c.w * c.h; ++i) {
+    DWORD v = p[i];  // 0x00RRGGBB
+    c.px.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
+  }
+  ::SelectObject(mem, old);
+  ::DeleteObject(bmp);
+  ::DeleteDC(mem);
+  ::ReleaseDC(nullptr, screen);
+  return c;
+}
+
+// Counts the pixels of one row band (window coordinates) in each colour.
+struct Band {
+  int highlight = 0, window = 0, other = 0;
+};
+Band Row(const Capture& c, int top, int height, int right) {
+  Band b;
+  for (int y = top; y < top + height && y < c.h; ++y)
+    for (int x = 1; x < right; ++x) {
+      COLORREF v = c.at(x, y);
+      if (v == ::GetSysColor(COLOR_HIGHLIGHT)) ++b.highlight;
+      else if (v == ::GetSysColor(COLOR_WINDOW)) ++b.window;
+      else ++b.other;
+    }
+  return b;
+}
+}  // namespace
+
+TEST_F(FieldTest, PaintedRowsAndTheSelectedRowOnScreen) {
+  Add({"alpha", "alpine", "alto"});
+  Type("al");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  EXPECT_TRUE(field_->list().SelectItem(1));
+  ::UpdateWindow(list());
+  Pump(100);
+  Capture c = Grab(list());
+  const int row = field_->list().rowHeight(), by = ::GetSystemMetrics(SM_CYBORDER);
+  const int text_right = c.w / 2;  // away from the grip in the corner
+  Band r0 = Row(c, by, row, text_right), r1 = Row(c, by + row, row, text_right),
+       r2 = Row(c, by + 2 * row, row, text_right);
+  EXPECT_EQ(0, r0.highlight);
+  EXPECT_GT(r0.other, 10) << "text pixels in row 0";
+  EXPECT_GT(r0.window, r0.other) << "row 0 on the window colour";
+  EXPECT_GT(r1.highlight, (row * (text_right - 1)) / 2) << "row 1 highlighted";
+  EXPECT_GT(r1.other, 10) << "text pixels in the highlighted row";
+  EXPECT_EQ(0, r2.highlight);
+  EXPECT_GT(r2.other, 10);
+  EXPECT_EQ(::GetSysColor(COLOR_WINDOWTEXT), c.at(0, 0)) << "the one-pixel frame";
+  EXPECT_EQ(::GetSysColor(COLOR_WINDOWTEXT), c.at(c.w - 1, c.h - 1));
+}
+
+TEST_F(FieldTest, EmptyingTheSearchListUnderAShowingListIsSafe) {
+  std::vector<std::string> entries;
+  for (int i = 0; i < 20; ++i) entries.push_back("al" + std::to_string(100 + i));
+  Add(entries);
+  Type("al");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  SendKey(VK_END);
+  ASSERT_EQ(19, field_->list().selectedIndex());
+  const std::string typed = Text(field_->hwnd());
+
+  field_->RemoveSearchAll();
+  EXPECT_TRUE(ListShown()) << "the rebuild does not hide a showing list";
+  EXPECT_EQ(20, field_->list().itemCount());
+  EXPECT_EQ(0u, field_->list().MatchCount());
+  EXPECT_EQ("", field_->list().GetString());
+
+  // A repaint: no row is left to draw.
+  ::RedrawWindow(list(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  Pump(50);
+  Capture c = Grab(list());
+  Band all = Row(c, 1, c.h - 2, c.w / 2);
+  EXPECT_EQ(0, all.highlight);
+  EXPECT_EQ(0, all.other) << "blank rows until the next match";
+
+  // A click on a row that has no entry behind it takes nothing.
+  g_notices.clear();
+  Click(RowPoint(1));
+  Pump(100);
+  EXPECT_TRUE(ListShown());
+  EXPECT_EQ(typed, Text(field_->hwnd()));
+  for (const Notice& n : g_notices) EXPECT_NE(kNotifyTaken, n.wparam);
+  EXPECT_EQ("", field_->list().GetNextString(VK_DOWN)) << "nothing behind the rows";
+
+  // A navigation key with nothing in the search list: the token stays and
+  // the list closes; the key goes on to the control.
+  SendKey(VK_DOWN);
+  EXPECT_EQ(typed, Text(field_->hwnd()));
+  EXPECT_FALSE(ListShown());
+
+  // Emptied and refilled (the address-book rebuild), then a key: the list
+  // matches the token against what it holds now.
+  Add(entries);
+  ::SetWindowTextA(field_->hwnd(), "al");
+  ::SendMessageA(field_->hwnd(), EM_SETSEL, 2, 2);
+  Type("1");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  field_->RemoveSearchAll();
+  Add({"al1-new", "AL1-other"});
+  SendKey(VK_DOWN);
+  EXPECT_TRUE(ListShown());
+  EXPECT_EQ(2, field_->list().itemCount());
+  EXPECT_EQ("al1-new", Text(field_->hwnd()));
+}
+
+TEST_F(FieldTest, SharedSearchListServesManyFields) {
+  std::vector<std::string> entries = {"Bob", "alice", "Alfred"};
+  auto index = BuildSearchIndex(entries);
+  field_->SetSearchList(index);
+  CCompletionEdit second;
+  ASSERT_NE(nullptr, second.CreateSubclassed(0, "Edit", nullptr, WS_CHILD | WS_VISIBLE, 60, 40, 200,
+                                             24, parent_, 7));
+  second.Init();
+  second.SetSeparator(",");
+  second.SetMode(2);
+  second.SetSearchList(index);
+  EXPECT_EQ(3u, field_->list().SearchCount());
+  EXPECT_EQ(3u, second.list().SearchCount());
+  Type("a");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  EXPECT_EQ("Alfred", field_->list().MatchAt(0));
+  // Appending to one field copies for that field only.
+  second.AddSearchString("amy");
+  EXPECT_EQ(4u, second.list().SearchCount());
+  EXPECT_EQ(3u, field_->list().SearchCount());
+  EXPECT_EQ(3u, index->size());
+}
+
+TEST_F(FieldTest, ParentDestroyingTheFieldInsideTheNotificationIsSafe) {
+  Add({"Bob", "bobby"});
+  Type("b");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  HWND edit = field_->hwnd(), popup = list();
+  g_delete_on_taken = true;
+  Click(RowPoint(0));
+  Pump(800);
+  EXPECT_EQ(nullptr, g_field);
+  EXPECT_FALSE(::IsWindow(edit));
+  EXPECT_FALSE(::IsWindow(popup));
+  field_ = nullptr;
+}
+
+TEST_F(FieldTest, DestroyingTheFieldDestroysBothWindows) {
+  Add({"Bob"});
+  Type("b");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  HWND edit = field_->hwnd(), popup = list(), sb = field_->list().scrollBar();
+  delete field_;
+  g_field = nullptr;
+  field_ = nullptr;
+  EXPECT_FALSE(::IsWindow(edit));
+  EXPECT_FALSE(::IsWindow(popup));
+  EXPECT_FALSE(::IsWindow(sb));
+}
