@@ -1,0 +1,21 @@
+// Finding the host's address-book files and reading the preferred e-mail
+// address out of each of them (Windows side: directory enumeration and file
+// reading; the byte rules live in address_parser.h and build natively).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+using PathList = std::vector<std::string>;
+
+// Appends, in a pre-order walk of folder and its subfolders, the lower-cased
+// full path of every file whose lower-cased path contains ".bab".
+void ScanAddressBooks(std::string folder, PathList& paths);
+
+// Appends the address of every "EMAIL;PREF" line of every listed file, files
+// in list order, lines in file order. Unreadable files contribute nothing.
+void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses);
+
+}  // namespace vantrel
