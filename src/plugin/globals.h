@@ -10,17 +10,27 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "compose/compose_hook.h"
 #include "platform/handles.h"
 #include "plugin/address_list.h"
 #include "plugin/host_api.h"
+#include "plugin/plugin_app.h"
+#include "watch/addrbook_handler.h"
+#include "watch/dir_watcher.h"
 
 namespace vantrel {
 
+extern CPluginApp TheApp;
 extern CHostApi HostApi;
 // The font of every completion field; null until initialisation (or if the
 // font could not be created).
 extern UniqueFont FieldFont;
+extern CDirWatcher DirWatcher;
+// A global with its first reference held by itself; each running watch holds
+// one more, so it never deletes itself.
+extern AddrBookHandler TheAddrBookHandler;
 extern ComposeSlotArray ComposeSlots;
 extern CAddressList AddressList;
 

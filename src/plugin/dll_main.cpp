@@ -1,0 +1,15 @@
+// Process attach runs the application's initialisation; a host that does not
+// bind makes the load fail, so nothing of the plug-in runs outside the host
+// it was built for. The global objects are constructed before this runs and
+// destroyed after detach by the runtime.
+#include <windows.h>
+
+#include "plugin/globals.h"
+
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    DisableThreadLibraryCalls(module);
+    return vantrel::TheApp.InitInstance(module);
+  }
+  return TRUE;
+}

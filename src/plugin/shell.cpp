@@ -1,0 +1,61 @@
+#include "plugin/shell.h"
+
+#include <cstring>
+
+#include "addrbook/address_books.h"
+#include "plugin/autoparse.h"
+#include "plugin/globals.h"
+
+namespace vantrel {
+namespace {
+
+constexpr char kName[] = "Vantrel Plugin";
+constexpr char kVendor[] = "The Vantrel developers, https://vantrel.example/";
+constexpr char kVersion[] = "1.1";
+constexpr char kDescription[] = "enhance address bar function for Becky!";
+
+static_assert(sizeof kName <= 80 && sizeof kVendor <= 80 && sizeof kVersion <= 80,
+              "information record fields are 80 bytes");
+
+}  // namespace
+
+void FillPlugInInfo(char* record) {
+  // Each string with its terminating null and nothing else: the host's bytes
+  // beyond the terminators stay as the host gave them.
+  std::memcpy(record + kInfoNameOffset, kName, sizeof kName);
+  std::memcpy(record + kInfoDescriptionOffset, kDescription, sizeof kDescription);
+  std::memcpy(record + kInfoVendorOffset, kVendor, sizeof kVendor);
+  std::memcpy(record + kInfoVersionOffset, kVersion, sizeof kVersion);
+}
+
+std::string AboutText() {
+  return "Vantrel 1.1 for Becky!\n"
+         "\n"
+         "Written by the Vantrel developers\n"
+         "Homepage: https://vantrel.example/\n"
+         "E-mail: developers@vantrel.example\n"
+         "\n"
+         "Warning:Auto Parse will only take effect on NT Platform!";
+}
+
+int ShowAboutBox(HWND owner) {
+  MessageBoxA(owner, AboutText().c_str(), TheApp.name().c_str(), MB_OK | MB_ICONINFORMATION);
+  return 1;
+}
+
+int MenuInit(HMENU menu, int type) {
+  if (type != 0) return 0;
+  PathList paths;
+  ScanAddressBooks(AddressBookFolder(), paths);
+  // Appends: a second menu set-up reads the books a second time.
+  ParseAddressBooks(paths, AddressList.Edit());
+  SetUpAutoParseCommand(menu);
+  return 0;
+}
+
+int Exit() {
+  StopAutoParse();
+  return 0;
+}
+
+}  // namespace vantrel

@@ -1,0 +1,354 @@
+// The plug-in shell under Wine: the real loader loading Vantrel.dll into a
+// host (this program exports the host's functions, like the stand-in host),
+// the information record, the About box, the version gate of the host
+// variants, the menu set-up with the first reading, and the AutoParse command
+// watching a real folder.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host_state.h"
+#include "plugin/autoparse.h"
+#include "plugin/globals.h"
+#include "plugin/shell.h"
+#include "plugin_host.h"
+#include "watch/watch_test_util.h"
+
+namespace {
+
+using watchtest::PumpUntil;
+using watchtest::ScratchDir;
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+std::string Card(const std::string& name, const std::string& address) {
+  return "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nEMAIL;PREF;INTERNET:" + address +
+         "\r\nEMAIL;INTERNET:other-" + address + "\r\nEND:VCARD\r\n";
+}
+
+// A data folder with AddrBook\a.bab and AddrBook\sub\b.bab.
+struct DataFolder {
+  ScratchDir root{"plugin"};
+  DataFolder() {
+    CreateDirectoryA((root / "AddrBook").c_str(), nullptr);
+    CreateDirectoryA((root / "AddrBook\\sub").c_str(), nullptr);
+    WriteBytes(root / "AddrBook\\a.bab", Card("Ann", "ann@example.org") + Card("Al", "al@example.org"));
+    WriteBytes(root / "AddrBook\\sub\\b.bab", Card("Bo", "bo@example.net"));
+    standin::Host().dataFolder = root.path() + "\\";
+  }
+  std::string Book(const std::string& name) const { return root / ("AddrBook\\" + name); }
+};
+
+std::string PluginPath() { return standin::ExeFolder() + "Vantrel.dll"; }
+
+DWORD RunProgram(const std::string& command_line) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::string line = command_line;
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return 0xFFFFFFFF;
+  }
+  DWORD code = 0xFFFFFFFE;
+  if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.hProcess, &code);
+  } else {
+    TerminateProcess(process.hProcess, 99);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+// Runs inside the About box's modal loop: reads the box and presses OK.
+std::string about_caption, about_text;
+void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR, DWORD) {
+  HWND box = FindWindowA("#32770", nullptr);
+  if (!box || !IsWindowVisible(box)) return;
+  char buffer[512] = {};
+  GetWindowTextA(box, buffer, sizeof buffer);
+  about_caption = buffer;
+  GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
+  about_text = buffer;
+  EXPECT_TRUE(GetDlgItem(box, IDOK) != nullptr);
+  EXPECT_TRUE(GetDlgItem(box, IDCANCEL) == nullptr) << "MB_OK only";
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+void DeleteSettings(const std::string& app) {
+  RegDeleteKeyA(HKEY_CURRENT_USER, ("software\\" + app + "\\Setup").c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, ("software\\" + app).c_str());
+}
+
+TEST(PluginLoad, RecordAboutBoxAndBinding) {
+  DataFolder data;
+  standin::Host().versionCalls = 0;
+  standin::PluginModule plugin;
+  ASSERT_EQ(plugin.Load(PluginPath()), 0u) << PluginPath();
+  EXPECT_EQ(standin::Host().versionCalls, 1) << "the version gate asks once";
+
+  // Exactly the four strings with their terminators; every other byte is the
+  // host's.
+  unsigned char record[400];
+  std::memset(record, 0xCC, sizeof record);
+  EXPECT_EQ(plugin.OnPlugInInfo(reinterpret_cast<char*>(record)), 0);
+  const struct {
+    int offset;
+    const char* text;
+  } fields[] = {{0, "Vantrel Plugin"},
+                {80, nullptr},
+                {160, "1.1"},
+                {240, "enhance address bar function for Becky!"}};
+  for (const auto& field : fields) {
+    const char* at = reinterpret_cast<const char*>(record + field.offset);
+    const size_t length = strnlen(at, 80);
+    ASSERT_LT(length, 80u) << "field at " << field.offset << " is not terminated";
+    if (field.text) {
+      EXPECT_STREQ(at, field.text);
+    }
+    const int end = field.offset + static_cast<int>(length) + 1;
+    const int next = field.offset == 240 ? 400 : field.offset + 80;
+    for (int i = end; i < next; ++i) {
+      ASSERT_EQ(record[i], 0xCC) << "byte " << i << " after the field at " << field.offset;
+    }
+  }
+
+  // The About box: caption after the module name, the exact text, OK only.
+  about_caption.clear();
+  about_text.clear();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 100, CloseAboutBox);
+  EXPECT_EQ(plugin.OnPlugInSetup(nullptr), 1);
+  KillTimer(nullptr, timer);
+  const std::string caption = about_caption, text = about_text;
+  EXPECT_EQ(caption, "Vantrel");
+  EXPECT_EQ(text,
+            "Vantrel 1.1 for Becky!\n\nWritten by the Vantrel developers\n"
+            "Homepage: https://vantrel.example/\nE-mail: developers@vantrel.example\n\n"
+            "Warning:Auto Parse will only take effect on NT Platform!");
+
+  // The callbacks without effect answer 0.
+  EXPECT_EQ(plugin.OnStart(), 0);
+  EXPECT_EQ(plugin.OnEveryMinute(), 0);
+  EXPECT_EQ(plugin.OnOpenFolder("x"), 0);
+  EXPECT_EQ(plugin.OnOpenMail("x"), 0);
+  EXPECT_EQ(plugin.OnSend("x"), 0);
+  EXPECT_EQ(plugin.OnFinishRetrieve(3), 0);
+  EXPECT_EQ(plugin.OnRetrieve("x", "y"), 0);
+  EXPECT_EQ(plugin.OnKeyDispatch(nullptr, VK_RETURN, 0), 0);
+  EXPECT_EQ(plugin.OnOutgoing(nullptr, 0), 0);
+  EXPECT_EQ(plugin.OnExit(), 0);
+  plugin.Unload();
+}
+
+// The host variants are separate programs: a process's executable is what
+// the plug-in binds against.
+TEST(PluginLoad, VersionGateRefusesOrAcceptsTheLoad) {
+  const std::string folder = standin::ExeFolder();
+  const struct {
+    const char* program;
+    const char* version;
+    DWORD expected;
+  } cases[] = {
+      {"StandinHost.exe", "2.00.06", 0},
+      {"StandinHost-NoConnect.exe", "2.75.02", 3},
+      {"StandinHost-NoSetStatus.exe", "2.00.06", 3},
+      {"StandinHost-NoSetStatus.exe", "2.01.00", 3},
+      {"StandinHost-NoSetStatus.exe", "2.00.06a", 3},
+      {"StandinHost-NoSetStatus.exe", "2.00.05", 0},
+      {"StandinHost-NoSetStatus.exe", "10.0.0", 0},
+  };
+  // With AutoParse on, the first host quits with a watch running and without
+  // BKC_OnExit (--skip-exit): the process must still end.
+  DeleteSettings("Vantrel");
+  for (const auto& c : cases) {
+    const std::string command = "\"" + folder + c.program + "\" --info --skip-exit --version " +
+                                c.version + " --data \"" + folder + "Data\"";
+    EXPECT_EQ(RunProgram(command), c.expected) << c.program << " reporting " << c.version;
+  }
+}
+
+// The menu set-up and AutoParse run in-process here, against this program's
+// own copy of the plug-in's objects: their state (the address list, the
+// watcher) can be looked at directly. The settings key is named after this
+// program.
+class ShellTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    ASSERT_EQ(vantrel::TheApp.InitInstance(GetModuleHandleA(nullptr)), TRUE);
+  }
+  void SetUp() override {
+    DeleteSettings(vantrel::TheApp.name());
+    vantrel::AddressList.Clear();
+    standin::Host().commands.clear();
+    menu_ = standin::MainMenu(main_ = standin::CreateMainWindow(nullptr));
+  }
+  void TearDown() override {
+    vantrel::Exit();
+    DestroyWindow(main_);
+  }
+  HMENU Tools() const { return GetSubMenu(menu_, 4); }
+  int Setting() const {
+    return vantrel::TheApp.settings().GetInt("Setup", "AutoParse", -1);
+  }
+  bool Checked() const {
+    return (GetMenuState(Tools(), static_cast<UINT>(vantrel::AutoParseCommandId()), MF_BYCOMMAND) &
+            MF_CHECKED) != 0;
+  }
+  bool Holds(const std::string& address) const {
+    for (const std::string& a : vantrel::AddressList.items())
+      if (a == address) return true;
+    return false;
+  }
+
+  HWND main_ = nullptr;
+  HMENU menu_ = nullptr;
+};
+
+TEST_F(ShellTest, MenuInitReadsTheBooksAndAddsTheCommand) {
+  DataFolder data;
+  EXPECT_EQ(vantrel::TheApp.name(), "plugin_wine_tests");
+  const int items_before = GetMenuItemCount(Tools());
+
+  EXPECT_EQ(vantrel::MenuInit(menu_, 1), 0);
+  EXPECT_TRUE(vantrel::AddressList.items().empty());
+  EXPECT_EQ(GetMenuItemCount(Tools()), items_before);
+  EXPECT_TRUE(standin::Host().commands.empty());
+  EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
+
+  EXPECT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  const std::vector<std::string> first = {"ann@example.org", "al@example.org", "bo@example.net"};
+  EXPECT_EQ(vantrel::AddressList.items(), first);
+  ASSERT_EQ(GetMenuItemCount(Tools()), items_before + 2);
+  EXPECT_EQ(GetMenuState(Tools(), static_cast<UINT>(items_before), MF_BYPOSITION) & MF_SEPARATOR,
+            static_cast<UINT>(MF_SEPARATOR));
+  char text[64] = {};
+  GetMenuStringA(Tools(), static_cast<UINT>(items_before + 1), text, sizeof text, MF_BYPOSITION);
+  EXPECT_STREQ(text, "\xB8\xFA\xD7\xD9\xB5\xD8\xD6\xB7\xB2\xBE\xD0\xC5\xCF\xA2\xB1\xE4\xBB\xAF");
+  ASSERT_EQ(standin::Host().commands.size(), 1u);
+  EXPECT_EQ(standin::Host().commands[0].text, text);
+  EXPECT_EQ(standin::Host().commands[0].type, 0);
+  EXPECT_EQ(vantrel::AutoParseCommandId(), standin::Host().commands[0].id);
+  EXPECT_EQ(GetMenuItemID(Tools(), items_before + 1),
+            static_cast<UINT>(standin::Host().commands[0].id));
+  // A missing setting counts as 1: checked and watching. Reading created the
+  // keys but wrote no value.
+  EXPECT_TRUE(Checked());
+  EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 1u);
+  EXPECT_EQ(Setting(), -1);
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\plugin_wine_tests\\Setup", 0, KEY_READ,
+                          &key),
+            ERROR_SUCCESS);
+  if (key) RegCloseKey(key);
+
+  // A second set-up repeats everything: the books are read again onto the
+  // end of the list and a second command is registered.
+  EXPECT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  std::vector<std::string> twice = first;
+  twice.insert(twice.end(), first.begin(), first.end());
+  EXPECT_EQ(vantrel::AddressList.items(), twice);
+  EXPECT_EQ(GetMenuItemCount(Tools()), items_before + 4);
+  ASSERT_EQ(standin::Host().commands.size(), 2u);
+  EXPECT_EQ(vantrel::AutoParseCommandId(), standin::Host().commands[1].id);
+
+  EXPECT_EQ(vantrel::Exit(), 0);
+  EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
+}
+
+TEST_F(ShellTest, MissingFolderReadsNothing) {
+  standin::Host().dataFolder = "C:\\no\\such\\folder\\";
+  EXPECT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  EXPECT_TRUE(vantrel::AddressList.items().empty());
+}
+
+TEST_F(ShellTest, AutoParseRereadsOnChangesAndTheCommandSwitchesIt) {
+  DataFolder data;
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  ASSERT_EQ(vantrel::DirWatcher.WatchCount(), 1u);
+
+  WriteBytes(data.Book("a.bab"), Card("Cy", "cy@example.org"));
+  EXPECT_TRUE(PumpUntil([&] { return Holds("cy@example.org"); }));
+  EXPECT_FALSE(Holds("ann@example.org")) << "the list is replaced, not appended to";
+
+  // Neither a name in capitals nor another extension is an address-book
+  // change. X.BAB is still read by the next rebuild (the reader lower-cases
+  // paths), which makes a missed rebuild visible.
+  WriteBytes(data.Book("X.BAB"), Card("Xa", "xa@example.org"));
+  WriteBytes(data.Book("notes.txt"), Card("Nt", "nt@example.org"));
+  PumpUntil([] { return false; }, 1500);
+  EXPECT_FALSE(Holds("xa@example.org"));
+
+  ASSERT_TRUE(MoveFileA(data.Book("notes.txt").c_str(), data.Book("notes.bab").c_str()));
+  EXPECT_TRUE(PumpUntil([&] { return Holds("nt@example.org"); }));
+  EXPECT_TRUE(Holds("xa@example.org"));
+  ASSERT_TRUE(MoveFileA(data.Book("notes.bab").c_str(), data.Book("notes.txt").c_str()));
+  EXPECT_TRUE(PumpUntil([&] { return !Holds("nt@example.org"); }));
+
+  // A subfolder. Wine reports changes only in subfolders made after the
+  // watch started, so this one is new.
+  CreateDirectoryA(data.Book("new").c_str(), nullptr);
+  WriteBytes(data.Book("new\\n.bab"), Card("Su", "su@example.org"));
+  EXPECT_TRUE(PumpUntil([&] { return Holds("su@example.org"); }));
+
+  // Off: setting 0, no check mark, no watch, changes ignored.
+  ASSERT_EQ(standin::Host().commands.size(), 1u);
+  const standin::CommandCallback toggle = standin::Host().commands[0].callback;
+  toggle(main_, 0);
+  EXPECT_EQ(Setting(), 0);
+  EXPECT_FALSE(Checked());
+  EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
+  WriteBytes(data.Book("a.bab"), Card("Dee", "dee@example.org"));
+  PumpUntil([] { return false; }, 1500);
+  EXPECT_FALSE(Holds("dee@example.org"));
+
+  // On: setting 1, checked, watching, and nothing read until a change.
+  toggle(main_, 0);
+  EXPECT_EQ(Setting(), 1);
+  EXPECT_TRUE(Checked());
+  EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 1u);
+  PumpUntil([] { return false; }, 500);
+  EXPECT_FALSE(Holds("dee@example.org"));
+  WriteBytes(data.Book("a.bab"), Card("Eve", "eve@example.org"));
+  EXPECT_TRUE(PumpUntil([&] { return Holds("eve@example.org"); }));
+}
+
+TEST_F(ShellTest, SettingTwoStartsOffAndTheCommandWritesZero) {
+  DataFolder data;
+  vantrel::TheApp.settings().SetInt("Setup", "AutoParse", 2);
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  EXPECT_FALSE(Checked());
+  EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
+  standin::Host().commands[0].callback(main_, 0);
+  EXPECT_EQ(Setting(), 0);
+  EXPECT_FALSE(Checked());
+  EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
+}
+
+TEST_F(ShellTest, ExitReturnsWithChangesQueued) {
+  DataFolder data;
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  for (int i = 0; i < 40; ++i) {
+    WriteBytes(data.Book("q" + std::to_string(i) + ".bab"), Card("Q", "q" + std::to_string(i) + "@x"));
+  }
+  // Queued notifications may run (and rebuild) inside the stop; it must
+  // still come back. The bound is only a guard against a hang.
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(vantrel::Exit(), 0);
+  EXPECT_LT(GetTickCount() - start, 20000u);
+  EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
+  PumpUntil([] { return false; }, 300);  // late messages find no watch
+}
+
+}  // namespace
