@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -90,6 +92,68 @@ void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR, DWORD) {
 void DeleteSettings(const std::string& app) {
   RegDeleteKeyA(HKEY_CURRENT_USER, ("software\\" + app + "\\Setup").c_str());
   RegDeleteKeyA(HKEY_CURRENT_USER, ("software\\" + app).c_str());
+}
+
+// The names a loaded module exports and the DLLs it imports, read from its
+// mapped image.
+struct ModuleTables {
+  std::vector<std::string> exports, imports;
+};
+ModuleTables ReadModuleTables(HMODULE module) {
+  ModuleTables tables;
+  auto* base = reinterpret_cast<const unsigned char*>(module);
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& exp = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  if (exp.VirtualAddress) {
+    auto* dir = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + exp.VirtualAddress);
+    auto* names = reinterpret_cast<const DWORD*>(base + dir->AddressOfNames);
+    for (DWORD i = 0; i < dir->NumberOfNames; ++i)
+      tables.exports.push_back(reinterpret_cast<const char*>(base + names[i]));
+    EXPECT_EQ(dir->NumberOfFunctions, dir->NumberOfNames) << "no exports by ordinal only";
+  }
+  const IMAGE_DATA_DIRECTORY& imp = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (imp.VirtualAddress) {
+    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imp.VirtualAddress);
+         d->Name; ++d) {
+      std::string name = reinterpret_cast<const char*>(base + d->Name);
+      for (char& c : name) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+      tables.imports.push_back(name);
+    }
+  }
+  return tables;
+}
+
+TEST(PluginLoad, ExportsExactlyTheCallbacksAndNeedsSystemDllsOnly) {
+  standin::PluginModule plugin;
+  ASSERT_EQ(plugin.Load(PluginPath()), 0u);
+  ModuleTables tables = ReadModuleTables(plugin.module);
+  std::vector<std::string> expected = {
+      "BKC_OnEveryMinute", "BKC_OnExit",       "BKC_OnFinishRetrieve", "BKC_OnKeyDispatch",
+      "BKC_OnMenuInit",    "BKC_OnOpenCompose", "BKC_OnOpenFolder",     "BKC_OnOpenMail",
+      "BKC_OnOutgoing",    "BKC_OnPlugInInfo",  "BKC_OnPlugInSetup",    "BKC_OnRetrieve",
+      "BKC_OnSend",        "BKC_OnStart"};
+  std::sort(tables.exports.begin(), tables.exports.end());
+  EXPECT_EQ(tables.exports, expected);
+  const std::vector<std::string> system = {"KERNEL32.DLL", "USER32.DLL", "GDI32.DLL",
+                                           "ADVAPI32.DLL", "MSVCRT.DLL"};
+  for (const std::string& name : tables.imports) {
+    EXPECT_NE(std::find(system.begin(), system.end(), name), system.end())
+        << "Vantrel.dll needs " << name;
+  }
+
+  // The version resource: file and product version 1.1.
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeA(PluginPath().c_str(), &ignored);
+  ASSERT_GT(size, 0u);
+  std::vector<char> block(size);
+  ASSERT_TRUE(GetFileVersionInfoA(PluginPath().c_str(), 0, size, block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(1, 1));
+  EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(1, 1));
+  plugin.Unload();
 }
 
 TEST(PluginLoad, RecordAboutBoxAndBinding) {
