@@ -1,9 +1,65 @@
 #!/usr/bin/env bash
-# Builds the Windows side. The plug-in and the stand-in host that runs it on
-# the sample address books are still being written; until then this command
-# only builds what exists and says so.
+# Builds Vantrel.dll and runs it in the stand-in host on a copy of the sample
+# address books.
+#
+#   scripts/demo.sh                 headless (own Xvfb): types a token into a
+#                                   compose window, saves a PNG of the window
+#                                   with the suggestion list, prints the
+#                                   addresses offered
+#   scripts/demo.sh --live          also adds an address to an address book
+#                                   while the compose window is open and
+#                                   captures the list that now offers it
+#   scripts/demo.sh --token al      the token to type (default "a")
+#   scripts/demo.sh --interactive   opens the host on your own $DISPLAY to
+#                                   try it by hand (File > New message)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+token=a
+live=
+interactive=
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --live) live=1 ;;
+    --interactive) interactive=1 ;;
+    --token) token=$2; shift ;;
+    *) echo "usage: scripts/demo.sh [--live] [--token TEXT] [--interactive]" >&2; exit 2 ;;
+  esac
+  shift
+done
+
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" win
-echo "demo: Vantrel.dll and the stand-in host are not built yet; nothing to run."
+
+out="$root/build/demo"
+rm -rf "$out"
+mkdir -p "$out"
+cp -r "$root/sample/Data" "$out/Data"
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+host="$root/build/win/bin/StandinHost.exe"
+
+if [ -n "$interactive" ]; then
+  "$root/scripts/wine-prefix.sh"
+  export WINEPREFIX=${VANTREL_WINEPREFIX:-$root/build/wineprefix} WINEARCH=win32 WINEDEBUG=-all
+  exec wine "$host" --data "$(winepath "$out/Data")"
+fi
+
+echo "The sample address books hold these addresses (VantrelAddresses.exe, the plug-in's reader):"
+"$root/scripts/wine-run.sh" "$root/build/win/bin/VantrelAddresses.exe" "$(winepath "$out/Data/AddrBook")" | sed 's/^/  /'
+echo
+
+args=(--demo --data "$(winepath "$out/Data")" --token "$token" --screenshot "$(winepath "$out/completion.bmp")")
+if [ -n "$live" ]; then
+  args+=(--live-add "new.colleague@example.org" --live-book "$(winepath "$out/Data/AddrBook/friends.bab")"
+         --live-screenshot "$(winepath "$out/live.bmp")")
+fi
+
+source "$root/scripts/env.sh"
+vantrel_start_display
+rc=0
+"$root/scripts/wine-run.sh" "$host" "${args[@]}" || rc=$?
+for bmp in "$out"/*.bmp; do
+  [ -e "$bmp" ] || continue
+  convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+  echo "saved ${bmp%.bmp}.png"
+done
+exit "$rc"

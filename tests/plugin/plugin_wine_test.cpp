@@ -331,6 +331,20 @@ TEST_F(ShellTest, MenuInitReadsTheBooksAndAddsTheCommand) {
   EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
 }
 
+TEST_F(ShellTest, FieldFontIsNinePointSongTi) {
+  ASSERT_TRUE(vantrel::FieldFont.get() != nullptr);
+  LOGFONTA font = {};
+  ASSERT_EQ(GetObjectA(vantrel::FieldFont.get(), sizeof font, &font), static_cast<int>(sizeof font));
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  EXPECT_EQ(font.lfHeight, -(dpi * 90 / 720)) << "at " << dpi << " pixels per inch";
+  EXPECT_EQ(font.lfWeight, FW_NORMAL);
+  EXPECT_STREQ(font.lfFaceName, "\xCB\xCE\xCC\xE5");
+  EXPECT_EQ(font.lfWidth, 0);
+  EXPECT_EQ(font.lfItalic, 0);
+}
+
 TEST_F(ShellTest, MissingFolderReadsNothing) {
   standin::Host().dataFolder = "C:\\no\\such\\folder\\";
   EXPECT_EQ(vantrel::MenuInit(menu_, 0), 0);
