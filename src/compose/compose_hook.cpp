@@ -97,8 +97,10 @@ void OnFieldNotify(HWND compose, HWND field, WPARAM wparam, LPARAM lparam) {
 // The host changed its own field (a reply's recipients, say): show that in
 // the completion field, unless the change is our own copy coming back.
 void OnHostFieldChanged(HWND compose, HWND hostField) {
-  const std::string text = WholeText(hostField);
+  // Our own copy coming back: the text is already in the field. Checked
+  // before reading, which would copy the whole list once more per keystroke.
   if (!mirrorEnabled) return;
+  const std::string text = WholeText(hostField);
   const ComposeSlot* slot = FindComposeSlot(compose);
   if (!slot) return;
   if (HWND field = CompletionFieldOf(*slot)) ::SetWindowTextA(field, text.c_str());

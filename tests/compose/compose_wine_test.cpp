@@ -333,6 +333,19 @@ TEST_F(ComposeTest, ReplyShowsInTheFieldAndResizingFollowsTheWindow) {
   }
   // The host saw every WM_SIZE too.
   EXPECT_EQ(sizesBefore + 3, GetHostComposeStats(w).sizeMessages);
+
+  // Minimised, the window reports a zero size: the field shrinks to nothing
+  // rather than to a negative width, and comes back with the window.
+  ::SendMessageA(w, WM_SIZE, SIZE_MINIMIZED, 0);
+  RECT r = RectInParent(field);
+  EXPECT_EQ(0, r.right - r.left);
+  RECT client = {0, 0, 0, 0};
+  ::GetClientRect(w, &client);
+  ::SendMessageA(w, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+  r = RectInParent(field);
+  EXPECT_EQ((hostAtOpen.right - hostAtOpen.left) + 7 +
+                (client.right - (composeAtOpen.right - composeAtOpen.left)),
+            r.right - r.left);
 }
 
 TEST_F(ComposeTest, TwoWindowsThenOutgoingRestoresEach) {
