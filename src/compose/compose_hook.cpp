@@ -228,6 +228,12 @@ int Outgoing(HWND compose) {
   return 0;
 }
 
+void UnhookAllComposeWindows() {
+  // One at a time from the front: deleting a field runs host code, which
+  // may itself close windows and so remove other slots.
+  while (!ComposeSlots.empty()) Unhook(ComposeSlots.front().composeWnd);
+}
+
 LRESULT CALLBACK ComposeWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   const ComposeSlot* slot = FindComposeSlot(window);
   // Only a window we no longer (or never) hooked: nothing to pass it to.

@@ -38,6 +38,11 @@ int OpenCompose(HWND compose);
 int KeyDispatch(HWND window, int key);
 int Outgoing(HWND compose);
 
+// Unhooks every compose window still open, in opening order. For shut-down:
+// once the module is unloaded, a window whose procedure is still
+// ComposeWndProc would call into freed code.
+void UnhookAllComposeWindows();
+
 // The slot of a compose window, or null. The pointer is good only until the
 // next call that may run other windows' code (SendMessage, SetWindowText,
 // CallWindowProc): any of them may open or close compose windows.

@@ -396,6 +396,19 @@ TEST_F(ComposeTest, TwoWindowsThenOutgoingRestoresEach) {
   EXPECT_EQ(HostComposeProc(), CurrentProc(b));
 }
 
+TEST_F(ComposeTest, ShutDownUnhooksEveryWindow) {
+  HWND a = Open("a@a.example");
+  HWND b = Open("b@b.example");
+  HWND fieldA = Field(a), fieldB = Field(b);
+  UnhookAllComposeWindows();
+  EXPECT_TRUE(ComposeSlots.empty());
+  EXPECT_EQ(HostComposeProc(), CurrentProc(a));
+  EXPECT_EQ(HostComposeProc(), CurrentProc(b));
+  EXPECT_FALSE(::IsWindow(fieldA));
+  EXPECT_FALSE(::IsWindow(fieldB));
+  EXPECT_EQ("b@b.example", HostSendMail(b));
+}
+
 TEST_F(ComposeTest, ClosedWithoutOutgoingLeavesNoSlot) {
   HWND a = Open("a@a.example");
   HWND b = Open("b@b.example");
