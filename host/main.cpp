@@ -1,6 +1,8 @@
 // StandinHost.exe: plays the mail client for the plug-in.
 //
 //   StandinHost.exe [--plugin <dll>] [--data <folder>] [--version <string>] [--info]
+//                   [--skip-exit] [--demo [--token <text>] [--screenshot <bmp>]
+//                    [--live-add <address> --live-book <file> [--live-screenshot <bmp>]]]
 //
 // --data     the host's data folder (address books in its AddrBook\); default:
 //            the Data\ folder next to this program (the bundled samples).
@@ -9,7 +11,11 @@
 // --info     load the plug-in, print its information record, run the menu
 //            set-up, print what the plug-in added to the menu, and exit.
 // --skip-exit  quit without calling BKC_OnExit.
-// Without --info the host's main window opens for use by hand.
+// --demo     a scripted session: open a compose window, type the token with
+//            real key presses, capture the window with the suggestion list,
+//            print the offered addresses, optionally add an address to an
+//            address book and show that it is offered, send, quit.
+// Without --info or --demo the host's main window opens for use by hand.
 //
 // Exit codes: 0 success, 2 bad arguments, 3 the plug-in refused to load.
 #include <windows.h>
@@ -18,6 +24,8 @@
 #include <cstring>
 #include <string>
 
+#include "compose_window.h"
+#include "demo.h"
 #include "host_state.h"
 #include "plugin_host.h"
 
@@ -45,10 +53,21 @@ void PrintMenuAdditions(HMENU menu) {
   }
 }
 
+HWND OpenCompose(PluginModule* plugin) {
+  vantrel_host::PluginCallbacks callbacks;
+  if (plugin) {
+    callbacks.onOpenCompose = plugin->OnOpenCompose;
+    callbacks.onKeyDispatch = plugin->OnKeyDispatch;
+    callbacks.onOutgoing = plugin->OnOutgoing;
+  }
+  return vantrel_host::OpenHostComposeWindow(callbacks, nullptr);
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: StandinHost.exe [--plugin <dll>] [--data <folder>] [--version <string>] "
-               "[--info] [--skip-exit]\n");
+               "[--info] [--skip-exit] [--demo [--token <text>] [--screenshot <bmp>] [--live-add "
+               "<address> --live-book <file> [--live-screenshot <bmp>]]]\n");
   return 2;
 }
 
@@ -57,12 +76,25 @@ int Usage() {
 int main(int argc, char** argv) {
   std::string plugin_path = ExeFolder() + "Vantrel.dll";
   Host().dataFolder = ExeFolder() + "Data\\";
-  bool info = false;
+  bool info = false, demo = false;
+  DemoOptions demo_options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool has_value = i + 1 < argc;
     if (arg == "--info") {
       info = true;
+    } else if (arg == "--demo") {
+      demo = true;
+    } else if (arg == "--token" && has_value) {
+      demo_options.token = argv[++i];
+    } else if (arg == "--screenshot" && has_value) {
+      demo_options.screenshot = argv[++i];
+    } else if (arg == "--live-add" && has_value) {
+      demo_options.liveAddress = argv[++i];
+    } else if (arg == "--live-book" && has_value) {
+      demo_options.liveBook = argv[++i];
+    } else if (arg == "--live-screenshot" && has_value) {
+      demo_options.liveScreenshot = argv[++i];
     } else if (arg == "--skip-exit") {
       callExitOnDestroy = false;
     } else if (arg == "--plugin" && has_value) {
@@ -93,6 +125,7 @@ int main(int argc, char** argv) {
   std::printf("  data folder: %s\n", Host().dataFolder.c_str());
   std::fflush(stdout);
 
+  newComposeHandler = OpenCompose;
   HWND main_window = CreateMainWindow(&plugin);
   plugin.OnMenuInit(main_window, MainMenu(main_window), 0);
   if (info) {
@@ -103,9 +136,18 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (demo) {
+    const int result = RunDemo(plugin, main_window, demo_options);
+    DestroyWindow(main_window);  // calls BKC_OnExit
+    plugin.Unload();
+    return result;
+  }
+
   ShowWindow(main_window, SW_SHOW);
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    // Keys reach the plug-in before the host acts on them.
+    if (vantrel_host::HostTranslateKey(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

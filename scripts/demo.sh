@@ -49,7 +49,7 @@ echo
 
 args=(--demo --data "$(winepath "$out/Data")" --token "$token" --screenshot "$(winepath "$out/completion.bmp")")
 if [ -n "$live" ]; then
-  args+=(--live-add "new.colleague@example.org" --live-book "$(winepath "$out/Data/AddrBook/friends.bab")"
+  args+=(--live-add "new.colleague@example.org" --live-book "$(winepath "$out/Data/AddrBook/Personal.bab")"
          --live-screenshot "$(winepath "$out/live.bmp")")
 fi
 

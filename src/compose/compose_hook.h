@@ -26,10 +26,27 @@ struct ComposeSlot {
 
 using ComposeSlotArray = std::vector<ComposeSlot>;
 
+// 0 only while the compose window procedure writes the completion field's
+// text into the host field: the host field's change notification that this
+// write causes must not be copied back. Shared by all compose windows.
+extern int mirrorEnabled;
+
 // The bodies of BKC_OnOpenCompose, BKC_OnKeyDispatch and BKC_OnOutgoing.
+// OpenCompose hooks a compose window once; a window whose layout lacks the
+// address container or the recipient field is left alone.
 int OpenCompose(HWND compose);
 int KeyDispatch(HWND window, int key);
 int Outgoing(HWND compose);
+
+// Unhooks every compose window still open, in opening order. For shut-down:
+// once the module is unloaded, a window whose procedure is still
+// ComposeWndProc would call into freed code.
+void UnhookAllComposeWindows();
+
+// The slot of a compose window, or null. The pointer is good only until the
+// next call that may run other windows' code (SendMessage, SetWindowText,
+// CallWindowProc): any of them may open or close compose windows.
+ComposeSlot* FindComposeSlot(HWND compose);
 
 LRESULT CALLBACK ComposeWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 

@@ -6,10 +6,16 @@
 
 #include "plugin/globals.h"
 
-BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     DisableThreadLibraryCalls(module);
     return vantrel::TheApp.InitInstance(module);
+  }
+  // Unloaded by FreeLibrary (not at process exit, when windows no longer
+  // matter): a compose window still running our window procedure would call
+  // into freed code.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    vantrel::UnhookAllComposeWindows();
   }
   return TRUE;
 }

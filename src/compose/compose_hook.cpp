@@ -1,0 +1,274 @@
+// The compose window hook.
+//
+// How this works:
+//  - OpenCompose finds the host's recipient field (second child of the
+//    compose window's fourth child, the address container), lays a
+//    CCompletionEdit over it in the container, hides the host field and
+//    replaces the compose window's procedure with ComposeWndProc. The slot in
+//    ComposeSlots keeps what is needed to undo that.
+//  - Both fields report to the container, which hands their WM_COMMAND
+//    notifications on to the compose window: ComposeWndProc gives the
+//    completion field its own EN_CHANGE / EN_KILLFOCUS back and copies its
+//    text into the host field; a change of the host field (the host writing
+//    it, e.g. for a reply) is copied into the completion field. mirrorEnabled
+//    stops the copy from bouncing back.
+//  - Outgoing, or the compose window's WM_DESTROY, puts the procedure back,
+//    removes the slot and deletes the completion field.
+//  - Re-entrancy: forwarding a message runs host code, which may open or
+//    close compose windows and so move or drop slots. Nothing here keeps a
+//    slot pointer across SendMessage, SetWindowText, ShowWindow or
+//    CallWindowProc: what is needed afterwards is copied first or looked up
+//    again.
+// Everything runs on the host's user-interface thread; nothing locks.
+#include "compose/compose_hook.h"
+
+#include <string>
+#include <utility>
+
+#include "plugin/globals.h"
+
+namespace vantrel {
+
+int mirrorEnabled = 1;
+
+namespace {
+
+// Where the completion field sits in the container's client area.
+constexpr int kFieldX = 60;
+constexpr int kFieldY = 4;
+
+// The whole text of a window, however long: recipient lists of a few
+// hundred addresses are ordinary, and a cut list would send the message to
+// fewer people than the user typed.
+std::string WholeText(HWND hwnd) {
+  int n = ::GetWindowTextLengthA(hwnd);
+  if (n <= 0) return std::string();
+  std::string s(static_cast<size_t>(n) + 1, '\0');
+  int got = ::GetWindowTextA(hwnd, &s[0], n + 1);
+  s.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return s;
+}
+
+HWND CompletionFieldOf(const ComposeSlot& slot) {
+  return slot.edit ? slot.edit->hwnd() : nullptr;
+}
+
+// The window that the host's layout puts at `hops` siblings after the first
+// child of `parent`, or null when the layout is shorter.
+HWND NthChild(HWND parent, int hops) {
+  HWND w = ::GetWindow(parent, GW_CHILD);
+  for (int i = 0; w && i < hops; ++i) w = ::GetWindow(w, GW_HWNDNEXT);
+  return w;
+}
+
+// Undoes the hook of one compose window. The slot leaves the array before
+// the field is deleted: destroying the field sends focus and parent
+// notifications, and nothing reached from them should find a slot whose
+// field is half gone.
+bool Unhook(HWND compose) {
+  for (auto it = ComposeSlots.begin(); it != ComposeSlots.end(); ++it) {
+    if (it->composeWnd != compose) continue;
+    ::SetWindowLongA(compose, GWL_WNDPROC, reinterpret_cast<LONG>(it->prevWndProc));
+    std::unique_ptr<CCompletionEdit> edit = std::move(it->edit);
+    ComposeSlots.erase(it);
+    edit.reset();
+    return true;
+  }
+  return false;
+}
+
+// The completion field changed or lost the focus: let it handle its own
+// notification, then copy its whole text into the host field, from which the
+// host takes the recipients.
+void OnFieldNotify(HWND compose, HWND field, WPARAM wparam, LPARAM lparam) {
+  ::SendMessageA(field, WM_COMMAND, wparam, lparam);
+  // The field's handling notifies the host, which may have closed the
+  // window or sent the message meanwhile.
+  const ComposeSlot* slot = FindComposeSlot(compose);
+  if (!slot || CompletionFieldOf(*slot) != field) return;
+  const HWND hostField = slot->hostField;
+  const std::string text = WholeText(field);
+  const int saved = mirrorEnabled;
+  mirrorEnabled = 0;
+  ::SetWindowTextA(hostField, text.c_str());
+  mirrorEnabled = saved;
+}
+
+// The host changed its own field (a reply's recipients, say): show that in
+// the completion field, unless the change is our own copy coming back.
+void OnHostFieldChanged(HWND compose, HWND hostField) {
+  // Our own copy coming back: the text is already in the field. Checked
+  // before reading, which would copy the whole list once more per keystroke.
+  if (!mirrorEnabled) return;
+  const std::string text = WholeText(hostField);
+  const ComposeSlot* slot = FindComposeSlot(compose);
+  if (!slot) return;
+  if (HWND field = CompletionFieldOf(*slot)) ::SetWindowTextA(field, text.c_str());
+}
+
+// The completion field keeps its place and grows or shrinks with the
+// compose window by the same amount.
+void OnSize(const ComposeSlot& slot, LPARAM lparam) {
+  HWND field = CompletionFieldOf(slot);
+  if (!field) return;
+  const int clientWidth = LOWORD(lparam);
+  int width = slot.hostRect.right - slot.composeWidth - slot.hostRect.left + clientWidth;
+  // A window made narrower than it opened (or minimised, which reports a
+  // zero size) would give a negative width.
+  if (width < 0) width = 0;
+  const int height = slot.hostRect.bottom - slot.hostRect.top;
+  ::MoveWindow(field, kFieldX, kFieldY, width, height, TRUE);
+}
+
+}  // namespace
+
+ComposeSlot* FindComposeSlot(HWND compose) {
+  for (ComposeSlot& slot : ComposeSlots) {
+    if (slot.composeWnd == compose) return &slot;
+  }
+  return nullptr;
+}
+
+int OpenCompose(HWND compose) {
+  // A second call for a window already hooked would hook it on top of
+  // ourselves; the slot's previous procedure would then be ComposeWndProc.
+  if (!::IsWindow(compose) || FindComposeSlot(compose)) return 0;
+
+  // The host's layout: the fourth child is the address container, whose
+  // second child is the recipient field. A window laid out otherwise is not
+  // one we know how to serve, so it stays as the host made it.
+  HWND container = NthChild(compose, 3);
+  HWND hostField = container ? NthChild(container, 1) : nullptr;
+  if (!container || !hostField) return 0;
+
+  // Over the host field, 3 pixels wider and 4 taller than its client area.
+  RECT client = {0, 0, 0, 0};
+  ::GetClientRect(hostField, &client);
+  const RECT rect = {client.left + kFieldX, client.top + kFieldY, client.right + kFieldX + 3,
+                     client.bottom + kFieldY + 4};
+  auto edit = std::make_unique<CCompletionEdit>();
+  if (!edit->CreateSubclassed(WS_EX_CLIENTEDGE, "Edit", nullptr,
+                              WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, rect.left, rect.top,
+                              rect.right - rect.left, rect.bottom - rect.top, container, 0)) {
+    return 0;  // no field to offer: the host's own field stays in use
+  }
+  const HWND field = edit->hwnd();
+  ::SendMessageA(field, WM_SETFONT, reinterpret_cast<WPARAM>(FieldFont.get()), TRUE);
+
+  ComposeSlot slot;
+  slot.composeWnd = compose;
+  slot.hostField = hostField;
+  ::GetWindowRect(hostField, &slot.hostRect);
+  slot.hostRect.right += 7;
+  RECT composeRect = {0, 0, 0, 0};
+  ::GetWindowRect(compose, &composeRect);
+  slot.composeWidth = composeRect.right - composeRect.left;
+  slot.edit = std::move(edit);
+
+  // The procedure is replaced only now, with the slot appended right after
+  // (no message can arrive in between on this thread), so ComposeWndProc
+  // never sees this window without its slot; the creation of the field
+  // above went to the host's own procedure.
+  slot.prevWndProc = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongA(compose, GWL_WNDPROC, reinterpret_cast<LONG>(&ComposeWndProc)));
+  if (!slot.prevWndProc) return 0;  // not replaceable: the field goes with `slot`
+  ComposeSlots.push_back(std::move(slot));
+
+  // Hiding the focused host field would hand the focus to the container,
+  // where typed keys go nowhere; the completion field takes its place.
+  const bool hostHadFocus = ::GetFocus() == hostField;
+  ::ShowWindow(hostField, SW_HIDE);
+  ComposeSlot* hooked = FindComposeSlot(compose);
+  if (!hooked || CompletionFieldOf(*hooked) != field) return 0;  // closed meanwhile
+  CCompletionEdit* completion = hooked->edit.get();
+  completion->Init();
+  completion->SetSeparator(",");
+  completion->SetMode(CCompletionEdit::CM_SEPARATED);
+  // Every address of AddressList, in its order: the same content as one
+  // AddSearchString per address, but as one index shared by every field, so
+  // opening a window with 100,000 addresses costs no copy at all.
+  completion->SetSearchList(AddressList.SearchList());
+  if (hostHadFocus) ::SetFocus(field);
+
+  const std::string text = WholeText(hostField);
+  ::SetWindowTextA(field, text.c_str());
+  return 0;
+}
+
+int KeyDispatch(HWND window, int key) {
+  const ComposeSlot* slot = FindComposeSlot(window);
+  if (!slot) return 0;
+  const HWND field = CompletionFieldOf(*slot);
+  if (!field) return 0;
+  const HWND focus = ::GetFocus();
+  if (focus == field) {
+    // Enter closes the list, and is still the host's to act on.
+    if (key == VK_RETURN) slot->edit->HandleKey(VK_RETURN, true);
+    return 0;
+  }
+  if (focus != slot->hostField) return 0;
+
+  // The user is typing into the hidden field: move over to ours and give
+  // the key to it again.
+  ::SetFocus(field);
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = static_cast<WORD>(key & 0xFFFF);
+  input.ki.wScan = 0;
+  input.ki.dwFlags = 0;
+  input.ki.time = 0;
+  input.ki.dwExtraInfo = static_cast<ULONG_PTR>(::GetMessageExtraInfo());
+  ::SendInput(1, &input, sizeof(INPUT));
+  return 1;
+}
+
+int Outgoing(HWND compose) {
+  // The host field is left hidden: the window is about to go.
+  Unhook(compose);
+  return 0;
+}
+
+void UnhookAllComposeWindows() {
+  // One at a time from the front: deleting a field runs host code, which
+  // may itself close windows and so remove other slots.
+  while (!ComposeSlots.empty()) Unhook(ComposeSlots.front().composeWnd);
+}
+
+LRESULT CALLBACK ComposeWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  const ComposeSlot* slot = FindComposeSlot(window);
+  // Only a window we no longer (or never) hooked: nothing to pass it to.
+  if (!slot) return ::DefWindowProcA(window, message, wparam, lparam);
+  const WNDPROC prev = slot->prevWndProc;
+  const HWND field = CompletionFieldOf(*slot);
+  const HWND hostField = slot->hostField;
+
+  switch (message) {
+    case WM_COMMAND: {
+      const HWND from = reinterpret_cast<HWND>(lparam);
+      const UINT code = HIWORD(wparam);
+      if (from && from == field) {
+        if (code == EN_CHANGE || code == EN_KILLFOCUS) OnFieldNotify(window, field, wparam, lparam);
+      } else if (from && from == hostField && code == EN_CHANGE) {
+        // Not the host's business: for the host, its field changes when the
+        // user types, which now happens in ours.
+        OnHostFieldChanged(window, hostField);
+        return 0;
+      }
+      break;
+    }
+    case WM_SIZE:
+      OnSize(*slot, lparam);
+      break;
+    case WM_DESTROY:
+      // Closed without the message going out: undo the hook now, or the slot
+      // would outlive the window (and its handle be taken for a new one), and
+      // the field's pop-up list, which belongs to the desktop, would stay.
+      Unhook(window);
+      break;
+    default:
+      break;
+  }
+  return ::CallWindowProcA(prev, window, message, wparam, lparam);
+}
+
+}  // namespace vantrel
