@@ -13,9 +13,11 @@
 // A line that contains "EMAIL;PREF" yields the bytes after its first ':' (the
 // whole line when it has none), untrimmed, cut at the first NUL byte.
 //
-// Memory: only an unfinished line is copied (into carry_), so the parser
-// holds at most one line plus the caller's chunk. Lines without the marker
-// are never copied at all.
+// Speed and memory: the parser looks for the marker in the whole chunk and
+// only then for the line around it, so lines without an address cost no more
+// than a scan of their bytes. Only the unfinished line at a chunk's end is
+// copied (into carry_): the parser holds at most one line besides the
+// caller's chunk, and lines of any length are read whole.
 #pragma once
 
 #include <cstddef>
