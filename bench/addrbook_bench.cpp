@@ -3,7 +3,8 @@
 // vCard text), against the least any reader must do: open each file, ask
 // its size, read it whole with one ReadFile, close it. Both run in the same
 // process on the same files, several passes each, interleaved; the goal is
-// at most twice the baseline.
+// at most twice the baseline (exit code 3 if missed, 1 if the addresses read
+// are not the addresses written).
 //
 // Further figures: the folder walk alone, and the parser alone beside memchr
 // over the same bytes in memory (the parser's floor: every byte must be
@@ -194,7 +195,7 @@ int main() {
               read.Best(), read.Median(), count);
   const double ratio = read.Median() / whole.Median();
   std::printf("  ratio                                   %8.2fx %8.2fx   goal <= 2.00x (median): %s\n",
-              read.Best() / whole.Best(), ratio, ratio <= 2.0 ? "met" : "NOT MET");
+              read.Best() / whole.Best(), ratio, ratio <= 2.0 ? "PASS" : "FAIL");
   std::printf("  of which ScanAddressBooks alone          %8.2f  %8.2f\n", scan.Best(),
               scan.Median());
   std::printf("\nin memory, the same bytes\n");
@@ -207,8 +208,8 @@ int main() {
   ::RemoveDirectoryA(sub.c_str());
   ::RemoveDirectoryA(folder.c_str());
   if (count != static_cast<size_t>(kAddresses)) {
-    std::printf("wrong address count %zu\n", count);
+    std::printf("FAIL: %zu addresses read, %d written\n", count, kAddresses);
     return 1;
   }
-  return 0;
+  return ratio <= 2.0 ? 0 : 3;
 }
