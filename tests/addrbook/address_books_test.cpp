@@ -442,8 +442,7 @@ TEST(VantrelAddresses, PrintsWhatParseAddressBooksReads) {
   EXPECT_EQ(RunCaptured("\"" + exe + "\" --paths \"" + sample + "\"", &out), 0u) << out;
   EXPECT_EQ(out, want_paths);
 
-  // Bad arguments: usage and exit code 2; a missing folder: 1. Their text
-  // stdout holds no addresses then.
+  // Bad arguments: the usage text and exit code 2; a missing folder: 1.
   EXPECT_EQ(RunCaptured("\"" + exe + "\"", &out), 2u) << out;
   EXPECT_NE(out.find("usage"), std::string::npos) << out;
   EXPECT_EQ(RunCaptured("\"" + exe + "\" --bogus \"" + sample + "\"", &out), 2u) << out;
