@@ -14,6 +14,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "addrbook/address_parser.h"
@@ -362,6 +363,36 @@ TEST(ParseAddressBooks, UnreadableFilesAreSkippedAndTheOthersRead) {
     ASSERT_TRUE(ours.valid());
     EXPECT_TRUE(WriteBytes(t / "c.bab", Card("new@x")));
   }
+}
+
+// A read that fails in the middle of a file, made with a named pipe whose
+// writer goes away (ReadFile then fails with ERROR_BROKEN_PIPE): the lines
+// read so far keep their addresses, the unfinished last one included as the
+// C runtime's line reading would give it, and the next file is read.
+TEST(ParseAddressBooks, AReadErrorKeepsWhatWasReadAndGoesOn) {
+  TempTree t("pipe");
+  t.File("next.bab", Card("next@x"));
+  const std::string pipe =
+      "\\\\.\\pipe\\vantrel-addrbook-" + std::to_string(::GetCurrentProcessId());
+  UniqueHandle server(::CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND,
+                                         PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr));
+  ASSERT_TRUE(server.valid()) << ::GetLastError();
+  // The writer runs on its own thread because ConnectNamedPipe waits for
+  // ParseAddressBooks to open the pipe on this one; it owns the server end
+  // until it has written, then closes it, which is the read error. Joined
+  // below, so it never outlives the handle's scope.
+  std::thread writer([&server] {
+    ::ConnectNamedPipe(server.get(), nullptr);
+    const std::string text = Card("before@x") + "EMAIL;PREF:unfinished";
+    DWORD written = 0;
+    ::WriteFile(server.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::FlushFileBuffers(server.get());  // waits until the reader has it all
+    server.reset();
+  });
+  Strings got;
+  ParseAddressBooks({pipe, t / "next.bab"}, got);
+  writer.join();
+  EXPECT_EQ(got, Strings({"before@x", "unfinished", "next@x"})) << Join(got);
 }
 
 TEST(ParseAddressBooks, BinaryFilesAndLongLinesReadAsInMemory) {
