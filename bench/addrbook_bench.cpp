@@ -1,0 +1,215 @@
+// The cost of the first reading of the address books (ScanAddressBooks and
+// ParseAddressBooks) on 200 files holding 100,000 addresses (about 14 MB of
+// vCard text), against the least any reader must do: open each file, ask
+// its size, read it whole with one ReadFile, close it. Both run in the same
+// process on the same files, several passes each, interleaved; the goal is
+// at most twice the baseline (exit code 3 if missed, 1 if the addresses read
+// are not the addresses written).
+//
+// Further figures: the folder walk alone, and the parser alone beside memchr
+// over the same bytes in memory (the parser's floor: every byte must be
+// looked at once; what it costs beyond that is mostly the 100,000 string
+// allocations of the address array).
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "addrbook/address_books.h"
+#include "addrbook/address_parser.h"
+#include "platform/handles.h"
+
+using namespace vantrel;
+
+namespace {
+
+constexpr int kFiles = 200;
+constexpr int kAddresses = 100000;
+constexpr int kPasses = 9;
+
+double Now() {
+  static LARGE_INTEGER freq = [] {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  ::QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
+}
+
+struct Times {
+  std::vector<double> ms;
+  double Best() const { return *std::min_element(ms.begin(), ms.end()); }
+  double Median() const {
+    std::vector<double> v = ms;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+  }
+};
+
+std::string Card(std::mt19937& rng, int i) {
+  static const char* const kFirst[] = {"Anna", "Andrew", "Alice", "Alan", "Ben", "Beatriz",
+                                       "Carla", "David", "Emma", "Hiro", "Ingrid", "Jamal",
+                                       "Kofi", "Lena", "Mateo", "Nadia", "Olga", "Pavel",
+                                       "Quinn", "Rosa", "Sven", "Tariq", "Uma", "Wei"};
+  static const char* const kLast[] = {"Lindqvist", "Kim", "Moreau", "Fischer", "Okafor",
+                                      "Santos", "Jensen", "Cohen", "Novak", "Tanaka", "Berg",
+                                      "Holm", "Ferri", "Weber", "Diaz", "Nguyen", "Schulz"};
+  static const char* const kDomain[] = {"example.com", "mailbox.org", "posteo.de",
+                                        "vantrel-labs.example", "uni-example.edu", "gmx.example"};
+  const std::string first = kFirst[rng() % (sizeof kFirst / sizeof *kFirst)];
+  const std::string last = kLast[rng() % (sizeof kLast / sizeof *kLast)];
+  const std::string domain = kDomain[rng() % (sizeof kDomain / sizeof *kDomain)];
+  std::string lower = first + "." + last + std::to_string(i);
+  std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+  std::string c = "BEGIN:VCARD\nVERSION:3.0\nFN:" + first + " " + last + "\nN:" + last + ";" +
+                  first + ";;;\nEMAIL;PREF;INTERNET:" + lower + "@" + domain + "\n";
+  if (rng() % 5 == 0) c += "EMAIL;INTERNET:" + lower + "@private.example\n";
+  if (rng() % 4 == 0) c += "TEL;TYPE=CELL:+46 70 " + std::to_string(1000000 + rng() % 8999999) + "\n";
+  c += "END:VCARD\n";
+  return c;
+}
+
+bool WriteWhole(const std::string& path, const std::string& bytes) {
+  UniqueHandle h(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return h && ::WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                          nullptr) &&
+         written == bytes.size();
+}
+
+// The baseline: every file read whole, nothing looked at.
+size_t ReadAllWhole(const std::vector<std::string>& files, std::vector<char>& buffer) {
+  size_t total = 0;
+  for (const std::string& path : files) {
+    UniqueHandle h(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+    if (!h) continue;
+    const DWORD size = ::GetFileSize(h.get(), nullptr);
+    if (buffer.size() < size) buffer.resize(size);
+    DWORD got = 0;
+    if (::ReadFile(h.get(), buffer.data(), size, &got, nullptr)) total += got;
+  }
+  return total;
+}
+
+}  // namespace
+
+int main() {
+  char tmp[MAX_PATH];
+  ::GetTempPathA(MAX_PATH, tmp);
+  const std::string folder =
+      std::string(tmp) + "vantrel-addrbook-bench-" + std::to_string(::GetCurrentProcessId());
+  const std::string sub = folder + "\\Groups";
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  ::CreateDirectoryA(sub.c_str(), nullptr);
+
+  // 200 files, a quarter of them in a subfolder, half with CR LF line ends.
+  std::mt19937 rng(2024);
+  std::vector<std::string> files;
+  std::vector<std::string> contents;
+  size_t bytes = 0;
+  for (int f = 0, next = 0; f < kFiles; ++f) {
+    std::string text;
+    const int count = kAddresses / kFiles;
+    for (int i = 0; i < count; ++i) text += Card(rng, next++);
+    if (f % 2) {
+      std::string crlf;
+      crlf.reserve(text.size() * 11 / 10);
+      for (char c : text) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+      }
+      text.swap(crlf);
+    }
+    const std::string path =
+        (f % 4 == 3 ? sub : folder) + "\\book" + std::to_string(f) + ".bab";
+    if (!WriteWhole(path, text)) {
+      std::printf("cannot write %s\n", path.c_str());
+      return 1;
+    }
+    files.push_back(path);
+    bytes += text.size();
+    contents.push_back(std::move(text));
+  }
+  std::printf("addrbook_bench: %d files, %.1f MB, %d addresses written\n", kFiles,
+              static_cast<double>(bytes) / 1e6, kAddresses);
+
+  Times whole, read, scan, parse_mem, memchr_mem;
+  std::vector<char> buffer;
+  size_t count = 0;
+  size_t whole_bytes = 0;
+  size_t lines = 0;
+  // One pass of each before timing: the file cache and the heap warm up.
+  for (int pass = -1; pass < kPasses; ++pass) {
+    double t0 = Now();
+    whole_bytes = ReadAllWhole(files, buffer);
+    double t1 = Now();
+
+    PathList paths;
+    std::vector<std::string> addresses;
+    ScanAddressBooks(folder, paths);
+    ParseAddressBooks(paths, addresses);
+    double t2 = Now();
+    count = addresses.size();
+
+    PathList scanned;
+    ScanAddressBooks(folder, scanned);
+    double t2b = Now();
+
+    std::vector<std::string> in_memory;
+    for (const std::string& text : contents) {
+      CAddressParser parser(in_memory);
+      parser.Feed(text.data(), text.size());
+      parser.Finish();
+    }
+    double t3 = Now();
+    lines = 0;
+    for (const std::string& text : contents) {
+      const char* p = text.data();
+      const char* end = p + text.size();
+      while (const void* nl = std::memchr(p, '\n', static_cast<size_t>(end - p))) {
+        p = static_cast<const char*>(nl) + 1;
+        ++lines;
+      }
+    }
+    double t4 = Now();
+    if (pass < 0) continue;
+    whole.ms.push_back(t1 - t0);
+    read.ms.push_back(t2 - t1);
+    scan.ms.push_back(t2b - t2);
+    parse_mem.ms.push_back(t3 - t2b);
+    memchr_mem.ms.push_back(t4 - t3);
+  }
+
+  std::printf("\nfiles and addresses (%d passes)           best ms   median ms\n", kPasses);
+  std::printf("  baseline: ReadFile of each whole file   %8.2f  %8.2f   (%zu bytes)\n",
+              whole.Best(), whole.Median(), whole_bytes);
+  std::printf("  ScanAddressBooks + ParseAddressBooks    %8.2f  %8.2f   (%zu addresses)\n",
+              read.Best(), read.Median(), count);
+  const double ratio = read.Median() / whole.Median();
+  std::printf("  ratio                                   %8.2fx %8.2fx   goal <= 2.00x (median): %s\n",
+              read.Best() / whole.Best(), ratio, ratio <= 2.0 ? "PASS" : "FAIL");
+  std::printf("  of which ScanAddressBooks alone          %8.2f  %8.2f\n", scan.Best(),
+              scan.Median());
+  std::printf("\nin memory, the same bytes\n");
+  std::printf("  memchr for every line end               %8.2f  %8.2f   (%zu lines)\n",
+              memchr_mem.Best(), memchr_mem.Median(), lines);
+  std::printf("  CAddressParser                          %8.2f  %8.2f\n", parse_mem.Best(),
+              parse_mem.Median());
+
+  for (const std::string& path : files) ::DeleteFileA(path.c_str());
+  ::RemoveDirectoryA(sub.c_str());
+  ::RemoveDirectoryA(folder.c_str());
+  if (count != static_cast<size_t>(kAddresses)) {
+    std::printf("FAIL: %zu addresses read, %d written\n", count, kAddresses);
+    return 1;
+  }
+  return ratio <= 2.0 ? 0 : 3;
+}
