@@ -54,15 +54,29 @@ struct DataFolder {
 
 std::string PluginPath() { return standin::ExeFolder() + "Vantrel.dll"; }
 
-DWORD RunProgram(const std::string& command_line) {
+// Runs a program to its end; its standard output goes to *output if given.
+DWORD RunProgram(const std::string& command_line, std::string* output = nullptr) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   std::string line = command_line;
-  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return 0xFFFFFFFF;
+  char out_path[MAX_PATH] = {};
+  HANDLE out = INVALID_HANDLE_VALUE;
+  if (output) {
+    char tmp[MAX_PATH];
+    GetTempPathA(MAX_PATH, tmp);
+    GetTempFileNameA(tmp, "vto", 0, out_path);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    out = CreateFileA(out_path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   }
+  const BOOL started = CreateProcessA(nullptr, &line[0], nullptr, nullptr, output != nullptr, 0,
+                                      nullptr, nullptr, &startup, &process);
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  if (!started) return 0xFFFFFFFF;
   DWORD code = 0xFFFFFFFE;
   if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) {
     GetExitCodeProcess(process.hProcess, &code);
@@ -71,6 +85,17 @@ DWORD RunProgram(const std::string& command_line) {
   }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  if (output) {
+    output->clear();
+    HANDLE in = CreateFileA(out_path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+    char buffer[4096];
+    DWORD got = 0;
+    while (in != INVALID_HANDLE_VALUE && ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got)
+      output->append(buffer, got);
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    DeleteFileA(out_path);
+  }
   return code;
 }
 
@@ -241,6 +266,35 @@ TEST(PluginLoad, VersionGateRefusesOrAcceptsTheLoad) {
                                 c.version + " --data \"" + folder + "Data\"";
     EXPECT_EQ(RunProgram(command), c.expected) << c.program << " reporting " << c.version;
   }
+}
+
+// The whole product in the stand-in host: the real DLL, a compose window,
+// keys typed with SendInput. The host prints what the list offered (walking
+// it with Down) and what it finally sent.
+TEST(HostSession, TypingOffersTheSortedMatchesAndANewAddressAfterASave) {
+  DataFolder data;
+  WriteBytes(data.Book("c.bab"), Card("Al", "Alma@example.org") + Card("Bo", "bob@example.org") +
+                                     Card("Al2", "al_x@example.org"));
+  DeleteSettings("Vantrel");  // AutoParse on
+  const std::string folder = standin::ExeFolder();
+  std::string output;
+  const DWORD code = RunProgram("\"" + folder + "StandinHost.exe\" --demo --token al --data \"" +
+                                    data.root.path() + "\" --live-add alan@example.org --live-book \"" +
+                                    data.Book("a.bab") + "\"",
+                                &output);
+  EXPECT_EQ(code, 0u) << output;
+  // Sorted without regard to case, "_" before letters; bob and ann are not
+  // offered for "al".
+  EXPECT_NE(output.find("offered 3 addresses:\r\n  al@example.org\r\n  al_x@example.org\r\n"
+                        "  Alma@example.org\r\n"),
+            std::string::npos)
+      << output;
+  EXPECT_NE(output.find("offered 4 addresses:\r\n  al@example.org\r\n  al_x@example.org\r\n"
+                        "  alan@example.org\r\n  Alma@example.org\r\n"),
+            std::string::npos)
+      << output;
+  // Enter closed the list and the host sent what the field held.
+  EXPECT_NE(output.find("sent to: "), std::string::npos) << output;
 }
 
 // The menu set-up and AutoParse run in-process here, against this program's
