@@ -9,6 +9,7 @@
 #   scripts/demo.sh --live          also adds an address to an address book
 #                                   while the compose window is open and
 #                                   captures the list that now offers it
+#                                   (<token>da.newcomer@example.org)
 #   scripts/demo.sh --token al      the token to type (default "a")
 #   scripts/demo.sh --interactive   opens the host on your own $DISPLAY to
 #                                   try it by hand (File > New message)
@@ -40,21 +41,23 @@ host="$root/build/win/bin/StandinHost.exe"
 if [ -n "$interactive" ]; then
   "$root/scripts/wine-prefix.sh"
   export WINEPREFIX=${VANTREL_WINEPREFIX:-$root/build/wineprefix} WINEARCH=win32 WINEDEBUG=-all
-  exec wine "$host" --data "$(winepath "$out/Data")"
-fi
-
-echo "The sample address books hold these addresses (VantrelAddresses.exe, the plug-in's reader):"
-"$root/scripts/wine-run.sh" "$root/build/win/bin/VantrelAddresses.exe" "$(winepath "$out/Data/AddrBook")" | sed 's/^/  /'
-echo
-
-args=(--demo --data "$(winepath "$out/Data")" --token "$token" --screenshot "$(winepath "$out/completion.bmp")")
-if [ -n "$live" ]; then
-  args+=(--live-add "new.colleague@example.org" --live-book "$(winepath "$out/Data/AddrBook/Personal.bab")"
-         --live-screenshot "$(winepath "$out/live.bmp")")
+  exec wine "$host" --data "$(winpath "$out/Data")"
 fi
 
 source "$root/scripts/env.sh"
 vantrel_start_display
+
+echo "The sample address books hold these addresses (VantrelAddresses.exe, the plug-in's reader):"
+"$root/scripts/wine-run.sh" "$root/build/win/bin/VantrelAddresses.exe" "$(winpath "$out/Data/AddrBook")" | sed 's/^/  /'
+echo
+
+args=(--demo --data "$(winpath "$out/Data")" --token "$token" --screenshot "$(winpath "$out/completion.bmp")")
+if [ -n "$live" ]; then
+  # An address the typed token completes to, so the list can show it.
+  args+=(--live-add "${token}da.newcomer@example.org" --live-book "$(winpath "$out/Data/AddrBook/Personal.bab")"
+         --live-screenshot "$(winpath "$out/live.bmp")")
+fi
+
 rc=0
 "$root/scripts/wine-run.sh" "$host" "${args[@]}" || rc=$?
 for bmp in "$out"/*.bmp; do

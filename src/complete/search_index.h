@@ -70,6 +70,8 @@ class SearchIndexBuilder {
 
   // `key` is the entry folded for matching (upper-cased by the code page).
   void Add(std::string_view entry, std::string_view key);
+  // Room for `count` more entries of `bytes` bytes in all (keys alike).
+  void Reserve(size_t count, size_t bytes);
   size_t size() const { return entry_offsets_.size() - 1; }
 
   std::shared_ptr<const SearchIndex> Build();

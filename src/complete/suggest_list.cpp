@@ -12,7 +12,15 @@ namespace vantrel {
 
 std::shared_ptr<const SearchIndex> BuildSearchIndex(const std::vector<std::string>& entries) {
   SearchIndexBuilder builder;
-  for (const std::string& e : entries) builder.Add(e, UpperAnsi(e));
+  size_t bytes = 0;
+  for (const std::string& e : entries) bytes += e.size();
+  builder.Reserve(entries.size(), bytes);
+  const AnsiUpperFolder folder;
+  std::string key;
+  for (const std::string& e : entries) {
+    folder.Fold(e, &key);
+    builder.Add(e, key);
+  }
   return builder.Build();
 }
 

@@ -28,3 +28,40 @@ std::string LowerAnsi(const std::string& s) { return MapCase(s, LCMAP_LOWERCASE)
 std::string UpperAnsi(const std::string& s) { return MapCase(s, LCMAP_UPPERCASE); }
 
 }  // namespace vantrel
+
+namespace vantrel {
+
+AnsiUpperFolder::AnsiUpperFolder() {
+  for (int b = 0; b < 256; ++b) {
+    upper_[b] = static_cast<unsigned char>(b);
+    whole_[b] = false;
+    if (b == 0) continue;
+    const char c = static_cast<char>(b);
+    if (::IsDBCSLeadByte(static_cast<BYTE>(b))) {
+      whole_[b] = true;
+      continue;
+    }
+    char out[8] = {};
+    const int got = ::LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, &c, 1, out, sizeof out);
+    if (got == 1) {
+      upper_[b] = static_cast<unsigned char>(out[0]);
+    } else {
+      whole_[b] = true;
+    }
+  }
+}
+
+void AnsiUpperFolder::Fold(std::string_view s, std::string* out) const {
+  out->resize(s.size());
+  char* d = &(*out)[0];
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(s[i]);
+    if (whole_[b]) {
+      *out = UpperAnsi(std::string(s));
+      return;
+    }
+    d[i] = static_cast<char>(upper_[b]);
+  }
+}
+
+}  // namespace vantrel

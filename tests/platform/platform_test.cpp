@@ -103,3 +103,29 @@ TEST(Ansi, CaseMappingFoldsCodePageLetters) {
     EXPECT_EQ("\xc9T\xc9", UpperAnsi("\xe9t\xe9"));  // e-acute folds in 1252
   }
 }
+
+// The table folder must give UpperAnsi's bytes for every string, including
+// bytes whose upper case lies elsewhere in the code page and strings that
+// carry double-byte characters (those go through the locale whole).
+TEST(Ansi, TableFolderAgreesWithTheLocaleMapping) {
+  const vantrel::AnsiUpperFolder folder;
+  std::string folded;
+  for (int b = 1; b < 256; ++b) {
+    const std::string one(1, static_cast<char>(b));
+    folder.Fold(one, &folded);
+    ASSERT_EQ(folded, vantrel::UpperAnsi(one)) << "byte " << b << " in code page " << GetACP();
+  }
+  unsigned seed = 12345;
+  for (int round = 0; round < 2000; ++round) {
+    std::string s;
+    const int length = static_cast<int>((seed = seed * 1103515245 + 12345) >> 16) % 24;
+    for (int i = 0; i < length; ++i) {
+      seed = seed * 1103515245 + 12345;
+      s += static_cast<char>(1 + (seed >> 16) % 255);
+    }
+    folder.Fold(s, &folded);
+    ASSERT_EQ(folded, vantrel::UpperAnsi(s)) << "round " << round;
+  }
+  folder.Fold("", &folded);
+  EXPECT_EQ(folded, "");
+}
