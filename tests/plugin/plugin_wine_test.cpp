@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "compose_window.h"
 #include "host_state.h"
 #include "plugin/autoparse.h"
 #include "plugin/globals.h"
@@ -405,14 +406,47 @@ TEST_F(ShellTest, MissingFolderReadsNothing) {
   EXPECT_TRUE(vantrel::AddressList.items().empty());
 }
 
+int WINAPI OpenHook(HWND compose, LPARAM) { return vantrel::OpenCompose(compose); }
+int WINAPI KeyHook(HWND window, int key, LPARAM) { return vantrel::KeyDispatch(window, key); }
+int WINAPI OutgoingHook(HWND compose, LPARAM) { return vantrel::Outgoing(compose); }
+
+// Every open completion field offers exactly what was read last.
+::testing::AssertionResult FieldsHoldTheList(size_t fields) {
+  if (vantrel::ComposeSlots.size() != fields)
+    return ::testing::AssertionFailure() << vantrel::ComposeSlots.size() << " slots";
+  for (const vantrel::ComposeSlot& slot : vantrel::ComposeSlots) {
+    const size_t count = slot.edit->list().SearchCount();
+    if (count != vantrel::AddressList.items().size())
+      return ::testing::AssertionFailure() << "a field holds " << count << " of "
+                                           << vantrel::AddressList.items().size();
+  }
+  return ::testing::AssertionSuccess();
+}
+
 TEST_F(ShellTest, AutoParseRereadsOnChangesAndTheCommandSwitchesIt) {
   DataFolder data;
   ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
   ASSERT_EQ(vantrel::DirWatcher.WatchCount(), 1u);
+  // Two compose windows open while the books change.
+  vantrel_host::PluginCallbacks hooks;
+  hooks.onOpenCompose = OpenHook;
+  hooks.onKeyDispatch = KeyHook;
+  hooks.onOutgoing = OutgoingHook;
+  HWND first = vantrel_host::OpenHostComposeWindow(hooks, nullptr);
+  HWND second = vantrel_host::OpenHostComposeWindow(hooks, "bo@example.net");
+  EXPECT_TRUE(FieldsHoldTheList(2));
 
   WriteBytes(data.Book("a.bab"), Card("Cy", "cy@example.org"));
   EXPECT_TRUE(PumpUntil([&] { return Holds("cy@example.org"); }));
   EXPECT_FALSE(Holds("ann@example.org")) << "the list is replaced, not appended to";
+  EXPECT_TRUE(FieldsHoldTheList(2));
+  // The new address completes in an open field.
+  {
+    vantrel::CSuggestList& list = vantrel::ComposeSlots[1].edit->list();
+    EXPECT_EQ(list.FindString(-1, "c", false), 1);
+    ASSERT_EQ(list.MatchCount(), 1u);
+    EXPECT_EQ(list.MatchAt(0), "cy@example.org");
+  }
 
   // Neither a name in capitals nor another extension is an address-book
   // change. X.BAB is still read by the next rebuild (the reader lower-cases
@@ -454,6 +488,9 @@ TEST_F(ShellTest, AutoParseRereadsOnChangesAndTheCommandSwitchesIt) {
   EXPECT_FALSE(Holds("dee@example.org"));
   WriteBytes(data.Book("a.bab"), Card("Eve", "eve@example.org"));
   EXPECT_TRUE(PumpUntil([&] { return Holds("eve@example.org"); }));
+  EXPECT_TRUE(FieldsHoldTheList(2));
+  EXPECT_EQ(vantrel_host::HostSendMail(second), "bo@example.net");
+  vantrel_host::HostSendMail(first);
 }
 
 TEST_F(ShellTest, SettingTwoStartsOffAndTheCommandWritesZero) {
