@@ -12,6 +12,8 @@
 // allocations of the address array).
 #include <windows.h>
 
+#include "bench_clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -31,16 +33,6 @@ constexpr int kFiles = 200;
 constexpr int kAddresses = 100000;
 constexpr int kPasses = 9;
 
-double Now() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
-}
 
 struct Times {
   std::vector<double> ms;

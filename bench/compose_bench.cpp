@@ -11,6 +11,8 @@
 // Run under Wine: scripts/wine-run.sh build/win/bin/compose_bench.exe
 #include <windows.h>
 
+#include "bench_clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -24,21 +26,7 @@ using namespace vantrel;
 
 namespace {
 
-double Now() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
-}
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
 
 std::vector<std::string> MakeAddresses(size_t n) {
   static const char* names[] = {"anna", "Bob", "carol", "Dave", "eve", "Frank", "grace", "li",

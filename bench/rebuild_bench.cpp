@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "addrbook/address_books.h"
+#include "bench_clock.h"
 #include "compose_window.h"
 #include "host_state.h"
 #include "platform/ansi.h"
@@ -25,16 +26,6 @@ using namespace vantrel;
 
 namespace {
 
-double Now() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(freq.QuadPart);
-}
 
 void Pump() {
   MSG msg;
@@ -88,10 +79,6 @@ int WINAPI OpenHook(HWND compose, LPARAM) { return OpenCompose(compose); }
 int WINAPI KeyHook(HWND window, int key, LPARAM) { return KeyDispatch(window, key); }
 int WINAPI OutgoingHook(HWND compose, LPARAM) { return Outgoing(compose); }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 }  // namespace
 
