@@ -15,6 +15,7 @@
 
 #include "compose_window.h"
 #include "host_state.h"
+#include "platform/settings.h"
 #include "plugin/autoparse.h"
 #include "plugin/globals.h"
 #include "plugin/shell.h"
@@ -240,6 +241,36 @@ TEST(PluginLoad, RecordAboutBoxAndBinding) {
   EXPECT_EQ(plugin.OnOutgoing(nullptr, 0), 0);
   EXPECT_EQ(plugin.OnExit(), 0);
   plugin.Unload();
+}
+
+// The application name is the module's file name: a renamed copy shows its
+// own name in the About box and keeps its setting under a key of that name.
+TEST(PluginLoad, RenamedModuleUsesItsOwnName) {
+  DataFolder data;
+  const std::string copy = data.root / "Mailhelper.dll";
+  ASSERT_TRUE(CopyFileA(PluginPath().c_str(), copy.c_str(), FALSE));
+  DeleteSettings("Mailhelper");
+  DeleteSettings("Vantrel");
+  standin::PluginModule plugin;
+  ASSERT_EQ(plugin.Load(copy), 0u);
+  about_caption.clear();
+  const UINT_PTR timer = SetTimer(nullptr, 0, 100, CloseAboutBox);
+  EXPECT_EQ(plugin.OnPlugInSetup(nullptr), 1);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(about_caption, "Mailhelper");
+
+  HWND main = standin::CreateMainWindow(nullptr);
+  standin::Host().commands.clear();
+  EXPECT_EQ(plugin.OnMenuInit(main, standin::MainMenu(main), 0), 0);
+  ASSERT_EQ(standin::Host().commands.size(), 1u);
+  standin::Host().commands[0].callback(main, 0);  // AutoParse off: writes 0
+  EXPECT_EQ(vantrel::SettingsStore("", "Mailhelper").GetInt("Setup", "AutoParse", -1), 0);
+  EXPECT_EQ(vantrel::SettingsStore("", "Vantrel").GetInt("Setup", "AutoParse", -1), -1);
+  EXPECT_EQ(plugin.OnExit(), 0);
+  DestroyWindow(main);
+  plugin.Unload();
+  DeleteSettings("Mailhelper");
+  DeleteFileA(copy.c_str());
 }
 
 // The host variants are separate programs: a process's executable is what
