@@ -101,7 +101,8 @@ int main(int argc, char** argv) {
       plugin_path = argv[++i];
     } else if (arg == "--data" && has_value) {
       Host().dataFolder = argv[++i];
-      if (Host().dataFolder.back() != '\\' && Host().dataFolder.back() != '/') {
+      if (Host().dataFolder.empty() ||
+          (Host().dataFolder.back() != '\\' && Host().dataFolder.back() != '/')) {
         Host().dataFolder += '\\';
       }
     } else if (arg == "--version" && has_value) {
@@ -126,7 +127,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   newComposeHandler = OpenCompose;
-  HWND main_window = CreateMainWindow(&plugin);
+  HWND main_window = CreateMainWindow(&plugin, true);
   plugin.OnMenuInit(main_window, MainMenu(main_window), 0);
   if (info) {
     PrintMenuAdditions(MainMenu(main_window));

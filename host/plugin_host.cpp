@@ -19,12 +19,19 @@ bool Find(HMODULE module, const char* name, Fn* out) {
 
 constexpr char kMainClass[] = "VantrelStandinMain";
 
+struct MainWindowParams {
+  PluginModule* plugin;
+  bool quitOnClose;
+};
+
 LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   auto* plugin = reinterpret_cast<PluginModule*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   switch (msg) {
     case WM_NCCREATE: {
       auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
-      SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+      auto* params = static_cast<const MainWindowParams*>(create->lpCreateParams);
+      SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(params->plugin));
+      SetWindowLongPtrA(hwnd, 0, params->quitOnClose ? 1 : 0);
       break;
     }
     case WM_COMMAND: {
@@ -50,7 +57,9 @@ LRESULT CALLBACK MainProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
     case WM_DESTROY:
       // The host tells the plug-in it is shutting down before unloading it.
       if (plugin && plugin->OnExit && callExitOnDestroy) plugin->OnExit();
-      PostQuitMessage(0);
+      // Only the program's own main window ends its message loop: a WM_QUIT
+      // left in a test thread's queue would end the next modal loop there.
+      if (GetWindowLongPtrA(hwnd, 0)) PostQuitMessage(0);
       return 0;
   }
   return DefWindowProcA(hwnd, msg, wparam, lparam);
@@ -128,16 +137,21 @@ std::string ExeFolder() {
   return slash == std::string::npos ? std::string(".\\") : folder.substr(0, slash + 1);
 }
 
-HWND CreateMainWindow(PluginModule* plugin) {
+HWND CreateMainWindow(PluginModule* plugin, bool quit_on_close) {
   WNDCLASSA wc = {};
   wc.lpfnWndProc = MainProc;
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1);
   wc.lpszClassName = kMainClass;
+  wc.cbWndExtra = sizeof(LONG_PTR);  // quit on close
   RegisterClassA(&wc);  // a second registration fails harmlessly
-  return CreateWindowExA(0, kMainClass, "Stand-in mail client", WS_OVERLAPPEDWINDOW, 40, 40, 720,
-                         480, nullptr, BuildMenu(), GetModuleHandleA(nullptr), plugin);
+  MainWindowParams params = {plugin, quit_on_close};
+  HMENU menu = BuildMenu();
+  HWND hwnd = CreateWindowExA(0, kMainClass, "Stand-in mail client", WS_OVERLAPPEDWINDOW, 40, 40,
+                              720, 480, nullptr, menu, GetModuleHandleA(nullptr), &params);
+  if (!hwnd) DestroyMenu(menu);
+  return hwnd;
 }
 
 HMENU MainMenu(HWND main_window) { return GetMenu(main_window); }

@@ -46,7 +46,9 @@ std::string ExeFolder();
 // plug-in are called when chosen; Help > Plug-in setup calls
 // BKC_OnPlugInSetup; File > New message opens a compose window through
 // newComposeHandler when set.
-HWND CreateMainWindow(PluginModule* plugin);
+// quit_on_close: closing it ends the thread's message loop (the program's
+// main window; tests that borrow the window pass false).
+HWND CreateMainWindow(PluginModule* plugin, bool quit_on_close = false);
 HMENU MainMenu(HWND main_window);
 
 // Menu identifiers of the host's own commands.

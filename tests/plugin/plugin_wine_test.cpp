@@ -268,6 +268,9 @@ TEST(PluginLoad, RenamedModuleUsesItsOwnName) {
   EXPECT_EQ(vantrel::SettingsStore("", "Vantrel").GetInt("Setup", "AutoParse", -1), -1);
   EXPECT_EQ(plugin.OnExit(), 0);
   DestroyWindow(main);
+  // A borrowed main window does not end this thread's message loop.
+  MSG quit;
+  EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   plugin.Unload();
   DeleteSettings("Mailhelper");
   DeleteFileA(copy.c_str());
