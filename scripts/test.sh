@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: native unit tests (ASan/UBSan), a short run of each fuzzer,
-# a clang build of the DLL and the Wine programs (compiled only: warnings are
-# errors), then the Wine tests (real windows, loader, registry, directories)
-# on a private Xvfb display. Installs what is missing first.
+# the release package from a clean build, a clang build of the DLL and the
+# Wine programs (compiled only: warnings are errors), then the Wine tests
+# (real windows, loader, registry, directories, the package) on a private
+# Xvfb display. Installs what is missing first.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -41,6 +42,9 @@ for f in build/fuzz/fuzz/fuzz_*; do
     failed=$((failed + 1))
   fi
 done
+
+echo "== release package (clean build)"
+scripts/package.sh || { echo "package: FAILED"; failed=$((failed + 1)); }
 
 echo "== clang build of the DLL and the Wine programs (warnings are errors; not run)"
 if scripts/build.sh win-clang; then
