@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: native unit tests (ASan/UBSan), a short run of each fuzzer,
-# then the Wine tests (real windows, loader, registry, directories) on a
-# private Xvfb display. Installs what is missing first.
+# the release package from a clean build, a clang build of the DLL and the
+# Wine programs (compiled only: warnings are errors), then the Wine tests
+# (real windows, loader, registry, directories, the package) on a private
+# Xvfb display. Installs what is missing first.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -40,6 +42,18 @@ for f in build/fuzz/fuzz/fuzz_*; do
     failed=$((failed + 1))
   fi
 done
+
+echo "== release package (clean build)"
+scripts/package.sh || { echo "package: FAILED"; failed=$((failed + 1)); }
+
+echo "== clang build of the DLL and the Wine programs (warnings are errors; not run)"
+if scripts/build.sh win-clang; then
+  echo "clang build: ok"
+  passed=$((passed + 1))
+else
+  echo "clang build: FAILED"
+  failed=$((failed + 1))
+fi
 
 echo "== Wine tests"
 scripts/build.sh win
