@@ -12,7 +12,14 @@ void AddrBookHandler::NotifyRenamed(const std::string&, const std::string&) {
 }
 void AddrBookHandler::NotifyModified(const std::string&) { RebuildAddressList(); }
 
+namespace {
+unsigned long rebuildCount = 0;  // UI thread only
+}  // namespace
+
+unsigned long RebuildCount() { return rebuildCount; }
+
 void RebuildAddressList() {
+  ++rebuildCount;
   AddressList.Clear();
   PathList paths;
   ScanAddressBooks(AddressBookFolder(), paths);

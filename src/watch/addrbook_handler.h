@@ -21,4 +21,8 @@ class AddrBookHandler : public CDirChangeHandler {
 // calls, so such a nested run is harmless.
 void RebuildAddressList();
 
+// How many rebuilds have run since the module was loaded; for tests and
+// benchmarks.
+unsigned long RebuildCount();
+
 }  // namespace vantrel
