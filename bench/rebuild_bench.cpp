@@ -7,12 +7,14 @@
 // compose window adds (its field's own heap, and the process's private
 // bytes), goal at most 2 MB.
 // Then bursts of changes in the watched folder, against one rebuild measured
-// above: 40 writes to 8 books, and all 200 books rewritten, each made before
-// this thread looks at its queue (the host busy while another program saves);
-// goal: the UI thread's time for the whole burst at most 2x one rebuild. Last,
-// for information, a tool rewriting the 200 books on another thread while
-// this one keeps pumping. After each burst the list and every field must equal
-// a fresh reading.
+// above: 40 writes to 8 books, and all 200 books rewritten, each made and
+// reported by the watcher before this thread looks at its queue (the host busy
+// while another program saves); goal: the UI thread's time for the whole burst
+// at most 2x one rebuild. For information: the 40 writes with this thread
+// looking right after the last one (racing the watcher's last reports), and a
+// tool rewriting the 200 books on another thread while this one keeps
+// pumping. After each burst the list and every field must equal a fresh
+// reading.
 #include <windows.h>
 #include <psapi.h>
 
@@ -30,6 +32,7 @@
 #include "platform/ansi.h"
 #include "plugin/globals.h"
 #include "watch/addrbook_handler.h"
+#include "watch/change_stamp.h"
 
 using namespace vantrel;
 
@@ -148,12 +151,26 @@ bool EqualsFreshReading(const std::string& newest) {
   return true;
 }
 
-BurstFigures MeasureBurst(const std::function<void()>& writes, const std::string& newest) {
+// Waits, without pumping, until the watcher has stamped no notification for
+// 300 ms: every change made so far has then been reported and is queued.
+void WaitUntilReported() {
+  ChangeStamp seen = LatestChangeStamp();
+  for (int quiet = 0, rounds = 0; quiet < 3 && rounds < 100; ++rounds) {
+    Sleep(100);
+    const ChangeStamp now = LatestChangeStamp();
+    quiet = now == seen ? quiet + 1 : 0;
+    seen = now;
+  }
+}
+
+BurstFigures MeasureBurst(const std::function<void()>& writes, bool reported_first,
+                          const std::string& newest) {
   BurstFigures figures;
   PumpUntilQuiet(&figures, 300, [] { return false; });  // nothing left over
   figures = BurstFigures();
   const unsigned long before = RebuildCount();
   writes();
+  if (reported_first) WaitUntilReported();
   PumpUntilQuiet(&figures, 1000, [] { return false; });
   figures.rebuilds = RebuildCount() - before;
   figures.fresh = EqualsFreshReading(newest);
@@ -274,20 +291,25 @@ int main() {
                         &TheAddrBookHandler, TRUE, "*.bab", nullptr);
   std::printf("\nBursts of changes with the folder watched, against one rebuild of %.1f ms\n",
               rebuild_ms);
-  const BurstFigures forty = MeasureBurst(
-      [&] {
-        for (int i = 0; i < 40; ++i) WriteBook(books, i % 8, "forty" + std::to_string(i) + "@burst.example");
-      },
-      "forty39@burst.example");
-  PrintBurst("40 writes to 8 books, made before the UI thread looks", forty, rebuild_ms,
+  const auto forty_writes = [&](const char* tag) {
+    for (int i = 0; i < 40; ++i)
+      WriteBook(books, i % 8, tag + std::to_string(i) + "@burst.example");
+  };
+  const BurstFigures forty =
+      MeasureBurst([&] { forty_writes("forty"); }, true, "forty39@burst.example");
+  PrintBurst("40 writes to 8 books, reported before the UI thread looks", forty, rebuild_ms,
              " (goal <= 2.00x)");
   const BurstFigures all = MeasureBurst(
       [&] {
         for (int f = 0; f < kBooks; ++f) WriteBook(books, f, "all" + std::to_string(f) + "@burst.example");
       },
-      "all199@burst.example");
-  PrintBurst("200 books rewritten, before the UI thread looks", all, rebuild_ms,
+      true, "all199@burst.example");
+  PrintBurst("200 books rewritten, reported before the UI thread looks", all, rebuild_ms,
              " (goal <= 2.00x)");
+  const BurstFigures racing =
+      MeasureBurst([&] { forty_writes("race"); }, false, "race39@burst.example");
+  PrintBurst("40 writes to 8 books, the UI thread looking right after the last", racing,
+             rebuild_ms, "");
   double tool_ms = 0;
   BurstFigures tool;
   {
@@ -312,7 +334,7 @@ int main() {
                 tool_ms);
   PrintBurst(tool_what, tool, rebuild_ms, "");
   DirWatcher.StopAll();
-  const bool bursts_ok = forty.fresh && all.fresh && tool.fresh &&
+  const bool bursts_ok = forty.fresh && all.fresh && racing.fresh && tool.fresh &&
                          forty.busy_ms <= 2 * rebuild_ms && all.busy_ms <= 2 * rebuild_ms;
   std::printf("  bursts within 2x one rebuild, nothing stale: %s\n", bursts_ok ? "PASS" : "FAIL");
 
