@@ -2,29 +2,54 @@
 
 #include "addrbook/address_books.h"
 #include "plugin/globals.h"
+#include "watch/change_stamp.h"
 
 namespace vantrel {
+namespace {
 
-void AddrBookHandler::NotifyAdded(const std::string&) { RebuildAddressList(); }
-void AddrBookHandler::NotifyRemoved(const std::string&) { RebuildAddressList(); }
+// All UI thread only.
+unsigned long rebuildCount = 0;
+ReadingCoverage lastReading;  // what the readings so far have seen
+void (*rebuildReadHook)() = nullptr;
+
+}  // namespace
+
+void AddrBookHandler::NotifyAdded(const std::string&) { OnAddressBooksChanged(); }
+void AddrBookHandler::NotifyRemoved(const std::string&) { OnAddressBooksChanged(); }
 void AddrBookHandler::NotifyRenamed(const std::string&, const std::string&) {
+  OnAddressBooksChanged();
+}
+void AddrBookHandler::NotifyModified(const std::string&) { OnAddressBooksChanged(); }
+
+void AddrBookHandler::OnAddressBooksChanged() {
+  // Posted before the last reading began: that reading saw this change, and
+  // AddressList and every field already hold its result.
+  if (lastReading.Covers(DeliveringStamp())) return;
   RebuildAddressList();
 }
-void AddrBookHandler::NotifyModified(const std::string&) { RebuildAddressList(); }
+
+unsigned long RebuildCount() { return rebuildCount; }
+
+void SetRebuildReadHook(void (*hook)()) { rebuildReadHook = hook; }
 
 void RebuildAddressList() {
+  ++rebuildCount;
+  // Before the first file is looked at: every change stamped so far
+  // happened before this reading and is seen by it.
+  lastReading.ReadingStarts(LatestChangeStamp());
   AddressList.Clear();
   PathList paths;
   ScanAddressBooks(AddressBookFolder(), paths);
   ParseAddressBooks(paths, AddressList.Edit());
-  if (ComposeSlots.empty()) return;  // the index is built when a field needs it
+  if (rebuildReadHook) rebuildReadHook();
   // One index for all fields: refilling costs a reference per field, not a
-  // copy of every address.
-  const std::shared_ptr<const SearchIndex> index = AddressList.SearchList();
-  // By index: a field's window may react to the refill, and the array is
-  // only ever changed on this thread between our steps.
+  // copy of every address. Asked for at each field, not once: a field's
+  // window may react to the refill, and should that ever deliver a change
+  // that rebuilds again inside this loop, the remaining fields get the newer
+  // list too, not ours. By index: the array is only ever changed on this
+  // thread between our steps.
   for (size_t i = 0; i < ComposeSlots.size(); ++i) {
-    if (ComposeSlots[i].edit) ComposeSlots[i].edit->SetSearchList(index);
+    if (ComposeSlots[i].edit) ComposeSlots[i].edit->SetSearchList(AddressList.SearchList());
   }
 }
 

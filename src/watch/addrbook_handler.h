@@ -1,6 +1,11 @@
 // The receiver of address-book folder changes: whatever .bab file was added,
 // removed, renamed or written, every address book is read again and every
 // open completion field gets the new addresses.
+//
+// A burst of changes costs one reading, not one per change: a notification
+// whose change a reading begun since has already seen is dropped (see
+// change_stamp.h for why that loses nothing). Lost-change notices reach the
+// handler as modifications and follow the same rule.
 #pragma once
 
 #include "watch/change_dispatch.h"
@@ -13,12 +18,26 @@ class AddrBookHandler : public CDirChangeHandler {
   void NotifyRemoved(const std::string& path) override;
   void NotifyRenamed(const std::string& old_path, const std::string& new_path) override;
   void NotifyModified(const std::string& path) override;
+
+ private:
+  void OnAddressBooksChanged();
 };
 
 // Empties AddressList, reads every address book again and gives each open
 // completion field the new list. Runs on the user-interface thread (also
-// inside a stop of the watcher, which pumps messages); keeps no state between
-// calls, so such a nested run is harmless.
+// inside a stop of the watcher, which pumps messages). Each call replaces the
+// list and every field's search list whole; the only thing it keeps between
+// calls is the stamp its reading covered, which only grows, so a nested run
+// is harmless.
 void RebuildAddressList();
+
+// How many rebuilds have run since the module was loaded; for tests and
+// benchmarks.
+unsigned long RebuildCount();
+
+// Tests: called by every rebuild after it has read the books and before it
+// refills the fields, to change the folder while a rebuild is under way.
+// Null (the default) for none.
+void SetRebuildReadHook(void (*hook)());
 
 }  // namespace vantrel

@@ -279,6 +279,10 @@ bool CChangeDispatcher::Send(int kind, const std::string& name, const std::strin
     n->has_new_name = true;
   }
   n->error = error;
+  // After the worker took the change from the system, before anyone can
+  // deliver the record: a reading that noted a stamp this new or newer began
+  // after the change happened.
+  n->stamp = NextChangeStamp();
   AddRef();  // dropped by Dispatch, or below if the record goes nowhere
   if (!poster_) {
     Dispatch(n);
@@ -347,6 +351,10 @@ void CChangeDispatcher::Dispatch(CChangeNotification* n) {
   }
   const bool stopped_notice = n->kind == NK_WATCH_STOPPED;
   if (target) {
+    // Saved and restored: a target operation may pump messages (a stop)
+    // and so deliver other records to the same target inside this one.
+    const ChangeStamp outer_stamp = target->delivering_stamp_;
+    target->delivering_stamp_ = n->stamp;
     try {
       const char* new_name = n->has_new_name ? n->new_name.c_str() : nullptr;
       bool accept = PassesIncludeFilter(n->kind, n->name.c_str(), new_name,
@@ -372,6 +380,7 @@ void CChangeDispatcher::Dispatch(CChangeNotification* n) {
         ::MessageBeep(0xFFFFFFFF);
       }
     }
+    target->delivering_stamp_ = outer_stamp;
     target->Release();
   }
   // Always answered, even without a target: the worker waits for it.

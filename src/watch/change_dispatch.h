@@ -15,6 +15,7 @@
 
 #include "platform/lock.h"
 #include "watch/change_filter.h"
+#include "watch/change_stamp.h"
 
 namespace vantrel {
 
@@ -61,6 +62,11 @@ class CDirChangeHandler {
   LONG WatchCount() const { return watch_count_; }
   LONG RefCount() const { return refs_; }
 
+  // While one of the notification operations runs for a delivered
+  // notification: that notification's stamp (change_stamp.h); 0 when the
+  // operation was called otherwise.
+  ChangeStamp DeliveringStamp() const { return delivering_stamp_; }
+
   // The watched directory whose batch is being reported; set by the worker
   // before each batch.
   virtual void AssignCurrentDirectory(const std::string& directory);
@@ -73,6 +79,8 @@ class CDirChangeHandler {
   CDirWatcher* bound_watcher_ = nullptr;
   volatile LONG watch_count_ = 0;
   CriticalSection handler_lock_;  // guards bound_watcher_ and watch_count_ updates
+  friend class CChangeDispatcher;
+  ChangeStamp delivering_stamp_ = 0;  // set around each delivery, delivering thread only
 };
 
 // One notification on its way from the worker to the delivering thread.
@@ -83,6 +91,7 @@ struct CChangeNotification {
   std::string new_name;
   bool has_new_name = false;
   DWORD error = 0;
+  ChangeStamp stamp = 0;  // handed out just before posting: see change_stamp.h
 };
 
 // Posts records to the process's one hidden delivery window (class

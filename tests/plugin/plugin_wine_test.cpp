@@ -10,9 +10,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "addrbook/address_books.h"
 #include "compose_window.h"
 #include "host_state.h"
 #include "platform/settings.h"
@@ -20,6 +22,7 @@
 #include "plugin/globals.h"
 #include "plugin/shell.h"
 #include "plugin_host.h"
+#include "watch/change_stamp.h"
 #include "watch/watch_test_util.h"
 
 namespace {
@@ -348,6 +351,7 @@ class ShellTest : public ::testing::Test {
     menu_ = standin::MainMenu(main_ = standin::CreateMainWindow(nullptr));
   }
   void TearDown() override {
+    vantrel::SetRebuildReadHook(nullptr);
     vantrel::Exit();
     DestroyWindow(main_);
   }
@@ -525,6 +529,156 @@ TEST_F(ShellTest, AutoParseRereadsOnChangesAndTheCommandSwitchesIt) {
   EXPECT_TRUE(FieldsHoldTheList(2));
   EXPECT_EQ(vantrel_host::HostSendMail(second), "bo@example.net");
   vantrel_host::HostSendMail(first);
+}
+
+// What a reading of the books gives now.
+std::vector<std::string> FreshReading() {
+  vantrel::PathList paths;
+  std::vector<std::string> addresses;
+  vantrel::ScanAddressBooks(vantrel::AddressBookFolder(), paths);
+  vantrel::ParseAddressBooks(paths, addresses);
+  return addresses;
+}
+
+// AddressList equals a fresh reading, and every open field holds it and
+// offers `address`.
+::testing::AssertionResult ListAndFieldsAreFresh(size_t fields, const std::string& address) {
+  if (vantrel::AddressList.items() != FreshReading())
+    return ::testing::AssertionFailure() << "AddressList differs from a fresh reading";
+  ::testing::AssertionResult held = FieldsHoldTheList(fields);
+  if (!held) return held;
+  for (const vantrel::ComposeSlot& slot : vantrel::ComposeSlots) {
+    vantrel::CSuggestList& list = slot.edit->list();
+    const bool offered = list.FindString(-1, address, false) == 1 && list.MatchCount() == 1 &&
+                         list.MatchAt(0) == address;
+    ShowWindow(list.hwnd(), SW_HIDE);
+    if (!offered) return ::testing::AssertionFailure() << "a field does not offer " << address;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Run once by the next rebuild, after it read the books (SetRebuildReadHook).
+std::function<void()> duringRebuild;
+void RunDuringRebuild() {
+  std::function<void()> f = std::move(duringRebuild);
+  duringRebuild = nullptr;
+  if (f) f();
+}
+
+// Waits, without pumping, until the watcher has stamped no notification for
+// 300 ms: every change made so far has then been posted.
+void WaitUntilStampsSettle() {
+  vantrel::ChangeStamp seen = vantrel::LatestChangeStamp();
+  for (int quiet = 0, rounds = 0; quiet < 3 && rounds < 100; ++rounds) {
+    Sleep(100);
+    const vantrel::ChangeStamp now = vantrel::LatestChangeStamp();
+    quiet = now == seen ? quiet + 1 : 0;
+    seen = now;
+  }
+}
+
+// Notifications through a dispatcher of the handler, posted on this thread:
+// which of them read the books is then exact.
+TEST_F(ShellTest, AReadingCoversWhatWasPostedBeforeItAndNothingAfter) {
+  DataFolder data;
+  vantrel::RebuildAddressList();
+  const vantrel_host::PluginCallbacks hooks = {OpenHook, KeyHook, OutgoingHook};
+  HWND compose = vantrel_host::OpenHostComposeWindow(hooks, nullptr);
+  const std::string folder = data.root / "AddrBook\\";
+  auto* d = new vantrel::CChangeDispatcher(&vantrel::TheAddrBookHandler, true, "*.bab", nullptr,
+                                           vantrel::FF_NAME_ONLY);
+
+  // Queued before this thread looks: one reading takes all of them in.
+  WriteBytes(data.Book("a.bab"), Card("Cy", "cy@example.org"));
+  for (int i = 0; i < 5; ++i) d->NotifyModified(data.Book("a.bab"));
+  d->NotifyChangesLost(folder);
+  d->NotifyRenamed(data.Book("a.tmp"), data.Book("a.bab"));
+  d->NotifyModified(data.Book("notes.txt"));  // filtered out
+  unsigned long before = vantrel::RebuildCount();
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(vantrel::RebuildCount() - before, 1u);
+  EXPECT_TRUE(ListAndFieldsAreFresh(1, "cy@example.org"));
+
+  // Posted while a rebuild is under way, after it read the books: whatever
+  // the kind, one more reading, which sees the change.
+  const struct {
+    const char* kind;
+    std::function<void()> post;
+  } cases[] = {
+      {"modified", [&] { d->NotifyModified(data.Book("a.bab")); }},
+      {"added", [&] { d->NotifyAdded(data.Book("a.bab")); }},
+      {"renamed", [&] { d->NotifyRenamed(data.Book("a.bab"), data.Book("z.tmp")); }},
+      {"changes lost", [&] { d->NotifyChangesLost(folder); }},
+  };
+  vantrel::SetRebuildReadHook(&RunDuringRebuild);
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string address = "during" + std::to_string(++n) + "@example.org";
+    duringRebuild = [&] {
+      WriteBytes(data.Book("a.bab"), Card("Du", address));
+      c.post();
+    };
+    d->NotifyModified(data.Book("a.bab"));
+    before = vantrel::RebuildCount();
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(vantrel::RebuildCount() - before, 2u) << c.kind;
+    EXPECT_TRUE(ListAndFieldsAreFresh(1, address)) << c.kind;
+  }
+  vantrel::SetRebuildReadHook(nullptr);
+  d->DetachTarget();
+  d->Release();
+  vantrel_host::HostSendMail(compose);
+}
+
+// The same with a real watched folder: many writes made before this thread
+// looks cost at most two readings (the first may begin before the worker
+// has posted the last of them), and a book written while a rebuild is under
+// way is read.
+TEST_F(ShellTest, ABurstInTheWatchedFolderIsReadOnceAndAWriteDuringARebuildIsNotLost) {
+  DataFolder data;
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  const vantrel_host::PluginCallbacks hooks = {OpenHook, KeyHook, OutgoingHook};
+  HWND first = vantrel_host::OpenHostComposeWindow(hooks, nullptr);
+  HWND second = vantrel_host::OpenHostComposeWindow(hooks, nullptr);
+  PumpUntil([] { return false; }, 300);
+
+  for (int i = 0; i < 40; ++i) {
+    WriteBytes(data.Book("q" + std::to_string(i % 8) + ".bab"),
+               Card("Q", "q" + std::to_string(i) + "@burst.example"));
+  }
+  WaitUntilStampsSettle();
+  unsigned long before = vantrel::RebuildCount();
+  EXPECT_TRUE(PumpUntil([&] { return Holds("q39@burst.example"); }));
+  PumpUntil([] { return false; }, 500);
+  const unsigned long rebuilds = vantrel::RebuildCount() - before;
+  EXPECT_GE(rebuilds, 1u);
+  EXPECT_LE(rebuilds, 2u) << "40 writes";
+  EXPECT_TRUE(ListAndFieldsAreFresh(2, "q39@burst.example"));
+  EXPECT_FALSE(Holds("q31@burst.example")) << "q7.bab was rewritten after it";
+
+  // The hook writes a new book after the rebuild has read the folder and
+  // waits until the worker has posted its change, so that the notice is
+  // queued before the rebuild ends.
+  vantrel::SetRebuildReadHook(&RunDuringRebuild);
+  duringRebuild = [&] {
+    WaitUntilStampsSettle();
+    const vantrel::ChangeStamp stamp = vantrel::LatestChangeStamp();
+    WriteBytes(data.Book("during.bab"), Card("Du", "during@burst.example"));
+    for (int i = 0; i < 100 && vantrel::LatestChangeStamp() == stamp; ++i) Sleep(50);
+    EXPECT_NE(vantrel::LatestChangeStamp(), stamp) << "the write was not reported";
+    WaitUntilStampsSettle();
+  };
+  WriteBytes(data.Book("q0.bab"), Card("Tr", "trigger@burst.example"));
+  before = vantrel::RebuildCount();
+  EXPECT_TRUE(PumpUntil([&] { return Holds("during@burst.example"); }))
+      << "the book written during the rebuild was never read";
+  PumpUntil([] { return false; }, 500);
+  EXPECT_EQ(vantrel::RebuildCount() - before, 2u);
+  EXPECT_TRUE(ListAndFieldsAreFresh(2, "during@burst.example"));
+  EXPECT_TRUE(Holds("trigger@burst.example"));
+  vantrel::SetRebuildReadHook(nullptr);
+  vantrel_host::HostSendMail(first);
+  vantrel_host::HostSendMail(second);
 }
 
 TEST_F(ShellTest, SettingTwoStartsOffAndTheCommandWritesZero) {
