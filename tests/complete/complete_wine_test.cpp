@@ -290,7 +290,8 @@ TEST_F(FieldTest, CodePageLettersMatchAndSortByBytes) {
         "\xD5\xC5\xC8\xFD@x", "\xD5\xC5" "a@x", "zhang@x"},
        "\xD5\xC5",
        {"\xD5\xC5" "a@x", "\xD5\xC5" "B@x", "\xD5\xC5\xC8\xFD@x", "\xD5\xC5\xCE\xB0@x"}},
-      {936, {"\x81\x61z@x", "\x81\x41y@x", "\x81\x41Z@x"}, "\x81\x41", {"\x81\x41y@x", "\x81\x41Z@x"}},
+      {936, {"\x81\x61z@x", "\x81\x41y@x", "\x81\x41Z@x"}, "\x81\x41",
+       {"\x81\x41y@x", "\x81\x41Z@x"}},
       // Full-width A matches full-width a.
       {936, {"\xA3\xE1\xA3\xE2@x", "\xA3\xE3@x", "\xA3\xC1z@x"}, "\xA3\xC1",
        {"\xA3\xC1z@x", "\xA3\xE1\xA3\xE2@x"}},
@@ -300,7 +301,8 @@ TEST_F(FieldTest, CodePageLettersMatchAndSortByBytes) {
         "\x82\xA0" "A@x"},
        "\x82\xA0",
        {"\x82\xA0" "A@x", "\x82\xA0" "b@x", "\x82\xA0\x82\xA2@x", "\x82\xA0\x8E\x52@x"}},
-      {932, {"\x81\x61z@x", "\x81\x41y@x", "\x81\x41Z@x"}, "\x81\x41", {"\x81\x41y@x", "\x81\x41Z@x"}},
+      {932, {"\x81\x61z@x", "\x81\x41y@x", "\x81\x41Z@x"}, "\x81\x41",
+       {"\x81\x41y@x", "\x81\x41Z@x"}},
       {932, {"\x82\x81\x82\x82@x", "\x82\x83@x", "\x82\x60z@x"}, "\x82\x60",
        {"\x82\x60z@x", "\x82\x81\x82\x82@x"}},
   };
@@ -308,13 +310,20 @@ TEST_F(FieldTest, CodePageLettersMatchAndSortByBytes) {
   for (const auto& row : rows) {
     if (row.code_page != ::GetACP()) continue;
     ++ran;
-    field_->RemoveSearchAll();
-    Add(row.entries);
-    // Set as the host sets a reply's recipients: the change handling runs
-    // as for typing, and the token is the whole first one.
-    ::SetWindowTextA(field_->hwnd(), row.token);
-    EXPECT_EQ(row.matches, Matches(field_->list())) << "token " << ::testing::PrintToString(row.token);
-    EXPECT_TRUE(ListShown());
+    // Entries added one by one (each upper-cased whole), then as a shared
+    // index (folded through the code-page table, as the compose hook gives
+    // them).
+    for (bool shared : {false, true}) {
+      field_->RemoveSearchAll();
+      if (shared) field_->SetSearchList(BuildSearchIndex(row.entries));
+      else Add(row.entries);
+      // Set as the host sets a reply's recipients: the change handling runs
+      // as for typing, and the token is the whole first one.
+      ::SetWindowTextA(field_->hwnd(), row.token);
+      EXPECT_EQ(row.matches, Matches(field_->list()))
+          << "token " << ::testing::PrintToString(row.token) << (shared ? ", shared index" : "");
+      EXPECT_TRUE(ListShown());
+    }
   }
   EXPECT_GT(ran, 0) << "no rows for code page " << ::GetACP();
 }

@@ -125,7 +125,8 @@ std::string ThroughUtf16(const std::string& s, DWORD flag) {
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure()
          << ::testing::PrintToString(s) << " in code page " << ::GetACP() << ": upper "
-         << ::testing::PrintToString(UpperAnsi(s)) << ", folded " << ::testing::PrintToString(folded)
+         << ::testing::PrintToString(UpperAnsi(s)) << ", folded "
+         << ::testing::PrintToString(folded)
          << ", want " << ::testing::PrintToString(upper) << "; lower "
          << ::testing::PrintToString(LowerAnsi(s)) << ", want " << ::testing::PrintToString(lower);
 }

@@ -442,7 +442,8 @@ TEST_F(ShellTest, FieldFontIsNinePointSongTi) {
   wchar_t want[LF_FACESIZE] = {};
   MultiByteToWideChar(CP_ACP, 0, face, -1, want, LF_FACESIZE);
   LOGFONTW wide = {};
-  ASSERT_EQ(GetObjectW(vantrel::FieldFont.get(), sizeof wide, &wide), static_cast<int>(sizeof wide));
+  ASSERT_EQ(GetObjectW(vantrel::FieldFont.get(), sizeof wide, &wide),
+            static_cast<int>(sizeof wide));
   EXPECT_EQ(std::wstring(wide.lfFaceName), std::wstring(want));
   if (GetACP() == 936) {
     EXPECT_EQ(std::wstring(wide.lfFaceName), std::wstring(L"\x5B8B\x4F53"));
