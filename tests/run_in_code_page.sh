@@ -49,7 +49,8 @@ system=$(locale_of "$system_cp")
 user=$(locale_of "$user_cp")
 compile "$system"
 compile "$user"
-unset LC_ALL LANG LANGUAGE
-export LOCPATH=$locales LC_CTYPE=$system.UTF-8 LC_MESSAGES=$user.UTF-8
-export VANTREL_EXPECT_ACP=$system_cp VANTREL_EXPECT_USER_ACP=$user_cp
-exec "$root/scripts/wine-run.sh" "$exe" "$@"
+# Through env: set in this shell, the locale variables would make bash try
+# them itself before it knows LOCPATH, and warn.
+exec env -u LC_ALL -u LANG -u LANGUAGE LOCPATH="$locales" LC_CTYPE="$system.UTF-8" \
+  LC_MESSAGES="$user.UTF-8" VANTREL_EXPECT_ACP="$system_cp" VANTREL_EXPECT_USER_ACP="$user_cp" \
+  "$root/scripts/wine-run.sh" "$exe" "$@"
