@@ -1,7 +1,9 @@
 // Feeds arbitrary entries, tokens and caret positions to the window-free
 // completion code: the index must agree with the literal algorithm (an
 // upper-cased copy of every entry, a prefix test, a sort by the "C"
-// case-insensitive order), and token bounds must stay inside the text.
+// case-insensitive order), token bounds must stay inside the text, and a
+// caret converted between characters and bytes (GBK lead bytes) must come
+// back to the same character.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +13,7 @@
 
 #include "complete/search_index.h"
 #include "complete/suggest_math.h"
+#include "complete/text_units.h"
 #include "complete/token.h"
 
 using namespace vantrel;
@@ -45,6 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PrefixMatcher matcher;
   std::vector<uint32_t> got;
   SeparatorSet comma(",");
+  LeadBytes gbk{};
+  for (int b = 0x81; b <= 0xFE; ++b) gbk[b] = true;
   pos = 0;
   while (pos <= rest.size()) {
     size_t nl = rest.find('\n', pos);
@@ -55,6 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       static_cast<int>(token.size()) + 5}) {
       TokenBounds b = TokenAround(token, comma, caret);
       if (b.start < 0 || b.start > b.end || b.end > static_cast<int>(token.size())) abort();
+    }
+    if (token.size() <= 256) {
+      const int n = static_cast<int>(token.size());
+      const int chars = CharIndexOfByte(token, n, gbk);
+      for (int c = 0; c <= chars; ++c) {
+        const int at = ByteIndexOfChar(token, c, gbk);
+        if (at < 0 || at > n || CharIndexOfByte(token, at, gbk) != c) abort();
+      }
     }
     if (token.empty()) continue;
     matcher.Match(*index, -1, Fold(token), &got);

@@ -6,11 +6,14 @@
 namespace vantrel {
 namespace {
 
-// The lead bytes of the system's ANSI code page, for reading a separator
-// string that holds double-byte characters.
-std::array<bool, 256> AnsiLeadBytes() {
-  std::array<bool, 256> lead{};
-  for (int b = 0; b < 256; ++b) lead[b] = ::IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
+// The lead bytes of the system's ANSI code page, the code page of the
+// field's text and of its separator string.
+const LeadBytes& SystemLeadBytes() {
+  static const LeadBytes lead = [] {
+    LeadBytes table{};
+    for (int b = 0; b < 256; ++b) table[b] = ::IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
+    return table;
+  }();
   return lead;
 }
 
@@ -60,9 +63,8 @@ void CCompletionEdit::Init() {
 }
 
 void CCompletionEdit::SetSeparator(const std::string& separators) {
-  static const std::array<bool, 256> lead = AnsiLeadBytes();
   separators_ = separators;
-  separatorSet_ = SeparatorSet(separators_, lead);
+  separatorSet_ = SeparatorSet(separators_, SystemLeadBytes());
 }
 
 void CCompletionEdit::SetMode(int mode) {
@@ -93,12 +95,35 @@ int CCompletionEdit::FindTokenEnd(int pos) const {
   return vantrel::FindTokenEnd(text_, separatorSet_, pos);
 }
 
-int CCompletionEdit::CaretIndex() const {
+int CCompletionEdit::CaretIndex() {
   POINT pt = {0, 0};
   // Without a caret on this thread, the top-left corner: the first index.
   if (!::GetCaretPos(&pt)) pt = POINT{0, 0};
   LRESULT r = ::SendMessageA(hwnd(), EM_CHARFROMPOS, 0, MAKELPARAM(pt.x, pt.y));
-  return LOWORD(r);
+  const int pos = LOWORD(r);
+  if (Unit(text_) != PositionUnit::kChars) return pos;
+  return ByteIndexOfChar(text_, pos, SystemLeadBytes());
+}
+
+PositionUnit CCompletionEdit::Unit(const std::string& text) {
+  if (unit_ != PositionUnit::kUnknown) return unit_;
+  const LeadBytes& lead = SystemLeadBytes();
+  // Without a double-byte character both counts agree, and nothing is learnt.
+  if (!HasDoubleByte(text, lead)) return PositionUnit::kBytes;
+  const int length = static_cast<int>(::SendMessageA(hwnd(), EM_LINELENGTH, 0, 0));
+  unit_ = UnitFromLength(length, text, lead);
+  // A length that fits neither count (the control holds a character that
+  // the code page has no bytes for): counted as characters, as a control
+  // that keeps UTF-16 counts them; asked again with the next text.
+  return unit_ == PositionUnit::kUnknown ? PositionUnit::kChars : unit_;
+}
+
+void CCompletionEdit::SelectBytes(const std::string& text, int start, int end) {
+  if (Unit(text) == PositionUnit::kChars) {
+    start = CharIndexOfByte(text, start, SystemLeadBytes());
+    end = CharIndexOfByte(text, end, SystemLeadBytes());
+  }
+  ::SendMessageA(hwnd(), EM_SETSEL, static_cast<WPARAM>(start), end);
 }
 
 std::string CCompletionEdit::ReadText() const {
@@ -170,6 +195,7 @@ void CCompletionEdit::ReplaceToken(int key, bool fromList) {
   }
   std::string replaced = text_.substr(0, static_cast<size_t>(b.start)) + entry +
                          text_.substr(static_cast<size_t>(b.end));
+  const int rest = static_cast<int>(text_.size()) - b.end;  // bytes after the token
   const int k = static_cast<int>(list_.GetString().size());
   ::SetWindowTextA(self, replaced.c_str());
   // The change notification went through the parent, which may have
@@ -178,7 +204,17 @@ void CCompletionEdit::ReplaceToken(int key, bool fromList) {
   ::SendMessageA(::GetParent(self), WM_COMPLETION_NOTIFY, kNotifyTaken, ::GetDlgCtrlID(self));
   if (!::IsWindow(self) || Window::FromHandle(self) != this) return;
   ::SendMessageA(self, EM_SETMODIFY, 1, 0);
-  ::SendMessageA(self, EM_SETSEL, static_cast<WPARAM>(b.start), b.start + k);
+  if (HasDoubleByte(replaced, SystemLeadBytes())) {
+    // Selected in the text as the control now holds it, in the control's
+    // unit. The control may have changed bytes that the code page has no
+    // character for, so the entry is taken to run from the token's start to
+    // where the unchanged rest of the text begins.
+    text_ = ReadText();
+    const int end = static_cast<int>(text_.size()) - rest;
+    SelectBytes(text_, b.start, end > b.start ? end : b.start);
+  } else {
+    ::SendMessageA(self, EM_SETSEL, static_cast<WPARAM>(b.start), b.start + k);
+  }
   ::SendMessageA(self, EM_SCROLLCARET, 0, 0);
   busy_ = false;
 }

@@ -17,6 +17,11 @@
 //    object) still exists before it goes on.
 //  - The search list lives in the list (suggest_list.h); SetSearchList hands
 //    many fields one shared index at no cost per field.
+//  - Positions: text_ and the token routines count bytes; the control counts
+//    caret and selection in its own unit, bytes or characters (text_units.h).
+//    The field learns the unit from the control's length the first time its
+//    text holds a double-byte character, and converts every caret it reads
+//    and every selection it sets.
 // Everything runs on the thread that owns the field's window; nothing locks.
 #pragma once
 
@@ -26,6 +31,7 @@
 #include <string>
 
 #include "complete/suggest_list.h"
+#include "complete/text_units.h"
 #include "complete/token.h"
 #include "platform/window.h"
 
@@ -53,7 +59,9 @@ class CCompletionEdit : public Window {
 
   int FindTokenStart(int pos) const;
   int FindTokenEnd(int pos) const;
-  int CaretIndex() const;
+  // The caret as a byte index into text(), which must hold the control's
+  // current text.
+  int CaretIndex();
 
   CSuggestList& list() { return list_; }
   const CSuggestList& list() const { return list_; }
@@ -75,6 +83,10 @@ class CCompletionEdit : public Window {
   std::string ReadText() const;
   std::string TokenAtCaret();
   bool ListVisible() const;
+  // The control's unit for positions in `text` (the control's own text);
+  // bytes while the text cannot tell them apart.
+  PositionUnit Unit(const std::string& text);
+  void SelectBytes(const std::string& text, int start, int end);
 
   CSuggestList list_;
   std::string text_;
@@ -84,6 +96,7 @@ class CCompletionEdit : public Window {
   bool busy_ = false;
   int controlType_ = -1;
   bool listInitialized_ = false;
+  PositionUnit unit_ = PositionUnit::kUnknown;  // learnt once, kept for the control's life
 };
 
 }  // namespace vantrel

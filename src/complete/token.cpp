@@ -9,9 +9,14 @@ SeparatorSet::SeparatorSet(std::string_view separators, const std::array<bool, 2
   for (size_t i = 0; i < separators.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(separators[i]);
     if (c == 0) break;
+    if (lead_bytes[c]) {
+      // A double-byte character (or a lead byte cut off at the end): no
+      // byte of it is a separator, and its trail byte is not read alone.
+      if (i + 1 < separators.size() && separators[i + 1] == '\0') break;
+      ++i;
+      continue;
+    }
     is_sep_[c] = true;
-    // The byte after a lead byte belongs to the same character.
-    if (lead_bytes[c] && i + 1 < separators.size()) ++i;
   }
 }
 

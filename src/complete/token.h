@@ -10,9 +10,12 @@
 namespace vantrel {
 
 // The bytes that end a token. Built from the separator string the way the
-// code page reads it: the trail byte of a double-byte character in that
-// string is not a separator of its own (so a separator set of Chinese
-// punctuation never turns an ASCII letter into a separator).
+// code page reads it: only its single-byte characters are separators. A
+// double-byte character in that string adds neither of its bytes, since the
+// search for a separator tests one byte of the text at a time, and either
+// byte of that character, taken alone, is part of other characters of the
+// text (a lead byte starts many of them; a trail byte may be an ASCII
+// letter).
 class SeparatorSet {
  public:
   SeparatorSet() { is_sep_.fill(false); }

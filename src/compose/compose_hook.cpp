@@ -120,6 +120,47 @@ void OnSize(const ComposeSlot& slot, LPARAM lparam) {
   ::MoveWindow(field, kFieldX, kFieldY, width, height, TRUE);
 }
 
+// Keys whose key-down carries the extended-key flag.
+bool IsExtendedKey(WORD vk) {
+  switch (vk) {
+    case VK_PRIOR: case VK_NEXT: case VK_END: case VK_HOME:
+    case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN:
+    case VK_INSERT: case VK_DELETE: case VK_DIVIDE: case VK_NUMLOCK:
+    case VK_RCONTROL: case VK_RMENU: case VK_LWIN: case VK_RWIN: case VK_APPS:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Gives the completion field the key-down that the hidden field received,
+// as the message the system would have sent it.
+//
+// Posted, not synthesized as input with SendInput:
+//  - Posted messages are taken from the queue before input, so the key
+//    comes ahead of any key typed after it that is queued already; input
+//    sent now would come after those, and the keys would change places.
+//  - Posting changes no key state. The system has already recorded this
+//    key's press and records its release when it comes; a key-down sent
+//    after that release (a tapped Ctrl or Shift, both queued before the
+//    host got here) would leave the key down, so the next x or v would cut
+//    or paste over the recipients.
+//  - The host's loop translates the posted message as it translates any
+//    key-down, with the keyboard state of the real press, which the thread
+//    has just taken from the queue: the same character, Shift and dead keys
+//    included, comes out of it.
+void PostKeyDown(HWND field, WORD vk) {
+  const bool control = ::GetKeyState(VK_CONTROL) < 0;
+  const bool alt = ::GetKeyState(VK_MENU) < 0;
+  // Alt without Ctrl (and F10) makes a system key, for the menu.
+  const bool system = (alt && !control) || vk == VK_F10;
+  const UINT scan = ::MapVirtualKeyA(vk, 0 /* MAPVK_VK_TO_VSC */);
+  LPARAM lparam = 1 | static_cast<LPARAM>((scan & 0xFF) << 16);
+  if (IsExtendedKey(vk)) lparam |= 1 << 24;
+  if (system && alt) lparam |= 1 << 29;  // the context code: Alt held
+  ::PostMessageA(field, system ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lparam);
+}
+
 }  // namespace
 
 ComposeSlot* FindComposeSlot(HWND compose) {
@@ -208,17 +249,18 @@ int KeyDispatch(HWND window, int key) {
   }
   if (focus != slot->hostField) return 0;
 
-  // The user is typing into the hidden field: move over to ours and give
-  // the key to it again.
+  // The user is typing into the hidden field: move over to ours, where the
+  // key and everything typed after it belong.
   ::SetFocus(field);
-  INPUT input = {};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = static_cast<WORD>(key & 0xFFFF);
-  input.ki.wScan = 0;
-  input.ki.dwFlags = 0;
-  input.ki.time = 0;
-  input.ki.dwExtraInfo = static_cast<ULONG_PTR>(::GetMessageExtraInfo());
-  ::SendInput(1, &input, sizeof(INPUT));
+  const WORD vk = static_cast<WORD>(key & 0xFFFF);
+  if (vk == VK_PROCESSKEY) {
+    // The input method has taken the key and composes from it when the host
+    // translates this very message; what it composes goes to the window that
+    // now has the focus, ours. A key-down sent again would carry only
+    // VK_PROCESSKEY, from which nothing can be composed.
+    return 0;
+  }
+  PostKeyDown(field, vk);
   return 1;
 }
 

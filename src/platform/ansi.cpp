@@ -5,17 +5,24 @@
 namespace vantrel {
 namespace {
 
+// The strings are in the system's ANSI code page, whatever the user's
+// locale: without LOCALE_USE_CP_ACP, LCMapStringA would read them in the
+// code page of the locale it is given (an English user locale on a Chinese
+// system reads GBK as code page 1252 and "lower-cases" the halves of its
+// characters). The locale still gives the case rules.
+constexpr DWORD kMapFlags = LOCALE_USE_CP_ACP;
+
 std::string MapCase(const std::string& s, DWORD flag) {
   if (s.empty()) return s;
   int n = static_cast<int>(s.size());
   std::string out(s.size(), '\0');
-  int got = ::LCMapStringA(LOCALE_USER_DEFAULT, flag, s.data(), n, &out[0], n);
+  int got = ::LCMapStringA(LOCALE_USER_DEFAULT, flag | kMapFlags, s.data(), n, &out[0], n);
   if (got <= 0) {
     // The mapping may change the byte count for odd input; ask for the size.
-    int need = ::LCMapStringA(LOCALE_USER_DEFAULT, flag, s.data(), n, nullptr, 0);
+    int need = ::LCMapStringA(LOCALE_USER_DEFAULT, flag | kMapFlags, s.data(), n, nullptr, 0);
     if (need <= 0) return s;
     out.assign(static_cast<size_t>(need), '\0');
-    got = ::LCMapStringA(LOCALE_USER_DEFAULT, flag, s.data(), n, &out[0], need);
+    got = ::LCMapStringA(LOCALE_USER_DEFAULT, flag | kMapFlags, s.data(), n, &out[0], need);
     if (got <= 0) return s;
   }
   out.resize(static_cast<size_t>(got));
@@ -42,7 +49,8 @@ AnsiUpperFolder::AnsiUpperFolder() {
       continue;
     }
     char out[8] = {};
-    const int got = ::LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, &c, 1, out, sizeof out);
+    const int got =
+        ::LCMapStringA(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE | kMapFlags, &c, 1, out, sizeof out);
     if (got == 1) {
       upper_[b] = static_cast<unsigned char>(out[0]);
     } else {

@@ -1,6 +1,8 @@
 // Case mapping of strings in the system's ANSI code page: single-byte letters
 // through the code page's table, double-byte characters through the locale
-// (LCMapStringA), so letters beyond A-Z fold too.
+// (LCMapStringA), so letters beyond A-Z fold too. The bytes are always read
+// in the system's ANSI code page (CP_ACP), also when the user's locale has
+// another one.
 #pragma once
 
 #include <string>

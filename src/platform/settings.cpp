@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <array>
+#include <string_view>
+
 #include "platform/handles.h"
+#include "platform/module_name.h"
 
 namespace vantrel {
 
@@ -51,12 +55,9 @@ bool SettingsStore::SetInt(const char* section, const char* name, int value) con
 std::string ModuleBaseName(void* module) {
   char path[MAX_PATH + 1] = {};
   DWORD n = ::GetModuleFileNameA(static_cast<HMODULE>(module), path, MAX_PATH);
-  std::string full(path, n);
-  size_t slash = full.find_last_of("\\/");
-  std::string name = slash == std::string::npos ? full : full.substr(slash + 1);
-  size_t dot = name.rfind('.');
-  if (dot != std::string::npos) name.erase(dot);
-  return name;
+  std::array<bool, 256> lead{};
+  for (int b = 0; b < 256; ++b) lead[b] = ::IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
+  return FileBaseName(std::string_view(path, n), lead);
 }
 
 }  // namespace vantrel

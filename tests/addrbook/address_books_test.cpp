@@ -1,14 +1,12 @@
 // The address-book walk and file reading against real folders and files
-// under Wine, the console tool, and the double-byte code page (run in a
-// child process started with LC_ALL=zh_CN.GBK, since a process's ANSI code
-// page is fixed at its start).
+// under Wine, the console tool, and double-byte folder and file names (in the
+// runs of this program in code pages 936 and 932).
 #include "addrbook/address_books.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
@@ -481,29 +479,50 @@ TEST(VantrelAddresses, PrintsWhatParseAddressBooksReads) {
   EXPECT_EQ(RunCaptured("\"" + exe + "\" \"" + sample + "\\nope\"", &out), 1u) << out;
 }
 
-// ---- Code page 936 ---------------------------------------------------------
-// A process's ANSI code page is fixed when it starts, from the locale
-// variables, so these cases run in a second run of this program under
-// LC_ALL=zh_CN.UTF-8 (run_cp936.sh), which sets VANTREL_EXPECT_CP936.
+// ---- Double-byte code pages ------------------------------------------------
+// The program runs again in code pages 936 and 932, also with the user's
+// locale in code page 1252 (tests/run_in_code_page.sh): a process's code
+// pages are fixed when it starts. These cases need a double-byte code page.
 
 namespace {
-bool InCp936Run() {
-  if (::GetACP() == 936) return true;
-  // Asked for the code page and not given it: fail rather than skip.
-  EXPECT_EQ(std::getenv("VANTREL_EXPECT_CP936"), nullptr)
-      << "the code page 936 run got code page " << ::GetACP();
-  return false;
+struct DoubleByteNames {
+  const char* backslash_trail;  // one character whose second byte is '\'
+  const char* folder;           // characters with ASCII letters as second bytes
+  const char* letter_trail;     // one character whose second byte is 'A'
+  const char* address;
+};
+
+const DoubleByteNames* NamesOfThisCodePage() {
+  static const DoubleByteNames gbk = {"\x95\x5c", "\xcd\xa8\xd1\xb6\xc2\xbc",  // 通讯录
+                                      "\x81\x41", "\xd5\xc5\xc8\xfd <zhang@x.cn>"};  // 张三
+  static const DoubleByteNames sjis = {"\x83\x5c",                                // ソ
+                                       "\x83\x41\x83\x68\x83\x8c\x83\x58",         // アドレス
+                                       "\x83\x41", "\x8e\x52\x93\x63 <yamada@x.jp>"};  // 山田
+  switch (::GetACP()) {
+    case 936: return &gbk;
+    case 932: return &sjis;
+    default: return nullptr;
+  }
+}
+
+// What lower-casing must make of the ASCII temp path: the reference for the
+// part of the path that is not under test.
+std::string AsciiLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
 }
 }  // namespace
 
 // A folder whose name ends in a double-byte character with 0x5C as second
-// byte ("\x95\x5c"): taken for a separator, the walk would search the parent
-// for names beginning with that character, find the folder itself and recurse
-// until the stack ran out.
-TEST(CodePage936, TrailByteBackslashIsNoSeparator) {
-  if (!InCp936Run()) GTEST_SKIP() << "runs with code page 936 only";
-  TempTree t("cp936a");
-  const std::string odd = "\x95\x5c";  // one character
+// byte: taken for a separator, the walk would search the parent for names
+// beginning with that character, find the folder itself and recurse until
+// the stack ran out.
+TEST(DoubleByte, TrailByteBackslashIsNoSeparator) {
+  const DoubleByteNames* names = NamesOfThisCodePage();
+  if (!names) GTEST_SKIP() << "needs a double-byte code page, not " << ::GetACP();
+  TempTree t("dbcs-a");
+  const std::string odd = names->backslash_trail;
   t.Dir(odd);
   t.File(odd + "\\in.bab", Card("in@x"));
   t.Dir(odd + "\\" + odd);
@@ -521,23 +540,26 @@ TEST(CodePage936, TrailByteBackslashIsNoSeparator) {
   ASSERT_EQ(paths.size(), 2u) << Join(paths);
 }
 
-// Double-byte file names and addresses pass byte for byte; lower-casing the
-// path leaves a double-byte character alone even when its second byte is an
-// upper-case ASCII letter ("\x81\x41").
-TEST(CodePage936, DoubleByteNamesAndAddressesSurvive) {
-  if (!InCp936Run()) GTEST_SKIP() << "runs with code page 936 only";
-  TempTree t("cp936b");
-  const std::string folder = "\xcd\xa8\xd1\xb6\xc2\xbc";  // 通讯录
-  const std::string name = "\x81\x41" "A.BAB";              // 丄A.BAB
+// A book under a double-byte folder name: lower-casing the path reads it in
+// the system's code page, so no half of a character is taken for a letter,
+// also when the user's locale has another code page. Read in that other code
+// page, the path would name another folder, and the book would silently not
+// be read. The addresses pass byte for byte.
+TEST(DoubleByte, BookUnderADoubleByteFolderIsRead) {
+  const DoubleByteNames* names = NamesOfThisCodePage();
+  if (!names) GTEST_SKIP() << "needs a double-byte code page, not " << ::GetACP();
+  TempTree t("dbcs-b");
+  const std::string folder = names->folder;
+  const std::string name = std::string(names->letter_trail) + "A.BAB";
   t.Dir(folder);
-  const std::string zhang = "\xd5\xc5\xc8\xfd <zhang@x.cn>";  // 张三
-  const std::string tricky = "\x81\x41\x95\x5c@\xcd\xa8.cn";
-  t.File(folder + "\\" + name, Card(zhang) + "EMAIL;PREF:" + tricky + "\r\n");
+  const std::string tricky = std::string(names->letter_trail) + names->backslash_trail + "@" +
+                             names->folder + ".example";
+  t.File(folder + "\\" + name, Card(names->address) + "EMAIL;PREF:" + tricky + "\r\n");
 
   const Strings paths = Scan(t.root());
   ASSERT_EQ(paths.size(), 1u) << Join(paths);
-  EXPECT_EQ(paths[0], LowerAnsi(t.root()) + "\\" + folder + "\\\x81\x41" "a.bab");
+  EXPECT_EQ(paths[0], AsciiLower(t.root()) + "\\" + folder + "\\" + names->letter_trail + "a.bab");
   Strings got;
   ParseAddressBooks(paths, got);
-  EXPECT_EQ(got, Strings({zhang, tricky}));
+  EXPECT_EQ(got, Strings({names->address, tricky}));
 }

@@ -251,16 +251,117 @@ TEST_F(FieldTest, TypingShowsSortedMatchesUnderTheField) {
   EXPECT_EQ(0, field_->list().itemCount());
 }
 
-TEST_F(FieldTest, CodePageLettersMatchAcrossCase) {
-  // E-acute upper and lower case in code page 1252 fold together for
-  // matching, through the code page's own mapping.
-  Add({"\xC9mile", "\xE9lise", "eve"});
-  ::SetWindowTextA(field_->hwnd(), "\xE9");
-  ::SendMessageA(field_->hwnd(), EM_SETSEL, 1, 1);
-  ::SetWindowTextA(field_->hwnd(), "\xE9");
-  ASSERT_TRUE(ListShown());
-  ASSERT_EQ(2u, field_->list().MatchCount());
-  EXPECT_EQ("\xC9mile", field_->list().MatchAt(0)) << "0xC9 sorts before 0xE9";
+namespace {
+// A byte position of the field's text in the control's own unit: an ANSI
+// edit control on Windows counts bytes, Wine's counts characters (it keeps
+// UTF-16, one unit per character of these code pages).
+DWORD Units(HWND edit, const std::string& text_before) {
+  if (static_cast<size_t>(::SendMessageA(edit, EM_LINELENGTH, 0, 0)) == Text(edit).size())
+    return static_cast<DWORD>(text_before.size());
+  return static_cast<DWORD>(::MultiByteToWideChar(
+      CP_ACP, 0, text_before.data(), static_cast<int>(text_before.size()), nullptr, 0));
+}
+
+std::vector<std::string> Matches(const CSuggestList& list) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < list.MatchCount(); ++i) out.push_back(list.MatchAt(i));
+  return out;
+}
+}  // namespace
+
+// Letters of the code page fold for matching, a double-byte character only
+// as a whole (its second byte may be an ASCII letter), and the matches sort
+// by their bytes with only A-Z folded. Each row holds in one code page.
+TEST_F(FieldTest, CodePageLettersMatchAndSortByBytes) {
+  const struct {
+    unsigned code_page;
+    std::vector<std::string> entries;
+    const char* token;
+    std::vector<std::string> matches;
+  } rows[] = {
+      // e-acute: 0xC9 sorts before 0xE9.
+      {1252, {"\xE9lise", "eve", "\xC9mile"}, "\xE9", {"\xC9mile", "\xE9lise"}},
+      // Trail bytes that are ASCII letters stand alone in code page 1252.
+      {1252, {"\x81\x61z@x", "\x81\x41y@x"}, "\x81\x41", {"\x81\x41y@x", "\x81\x61z@x"}},
+      // 张: after it 'a', 'B' (as 'b'), 三 (C8 FD), 伟 (CE B0); not 李, nor
+      // a character with the same first byte.
+      {936,
+       {"\xD5\xC5\xCE\xB0@x", "\xC0\xEE\xCB\xC4@x", "\xD5\xC5" "B@x", "\xD5\xC6@x",
+        "\xD5\xC5\xC8\xFD@x", "\xD5\xC5" "a@x", "zhang@x"},
+       "\xD5\xC5",
+       {"\xD5\xC5" "a@x", "\xD5\xC5" "B@x", "\xD5\xC5\xC8\xFD@x", "\xD5\xC5\xCE\xB0@x"}},
+      {936, {"\x81\x61z@x", "\x81\x41y@x", "\x81\x41Z@x"}, "\x81\x41",
+       {"\x81\x41y@x", "\x81\x41Z@x"}},
+      // Full-width A matches full-width a.
+      {936, {"\xA3\xE1\xA3\xE2@x", "\xA3\xE3@x", "\xA3\xC1z@x"}, "\xA3\xC1",
+       {"\xA3\xC1z@x", "\xA3\xE1\xA3\xE2@x"}},
+      // あ: after it 'A' (as 'a'), 'b', い (82 A2), 山 (8E 52).
+      {932,
+       {"\x82\xA0\x8E\x52@x", "\x82\xA2@x", "\x82\xA0" "b@x", "\x82\xA1@x", "\x82\xA0\x82\xA2@x",
+        "\x82\xA0" "A@x"},
+       "\x82\xA0",
+       {"\x82\xA0" "A@x", "\x82\xA0" "b@x", "\x82\xA0\x82\xA2@x", "\x82\xA0\x8E\x52@x"}},
+      {932, {"\x81\x61z@x", "\x81\x41y@x", "\x81\x41Z@x"}, "\x81\x41",
+       {"\x81\x41y@x", "\x81\x41Z@x"}},
+      {932, {"\x82\x81\x82\x82@x", "\x82\x83@x", "\x82\x60z@x"}, "\x82\x60",
+       {"\x82\x60z@x", "\x82\x81\x82\x82@x"}},
+  };
+  int ran = 0;
+  for (const auto& row : rows) {
+    if (row.code_page != ::GetACP()) continue;
+    ++ran;
+    // Entries added one by one (each upper-cased whole), then as a shared
+    // index (folded through the code-page table, as the compose hook gives
+    // them).
+    for (bool shared : {false, true}) {
+      field_->RemoveSearchAll();
+      if (shared) field_->SetSearchList(BuildSearchIndex(row.entries));
+      else Add(row.entries);
+      // Set as the host sets a reply's recipients: the change handling runs
+      // as for typing, and the token is the whole first one.
+      ::SetWindowTextA(field_->hwnd(), row.token);
+      EXPECT_EQ(row.matches, Matches(field_->list()))
+          << "token " << ::testing::PrintToString(row.token) << (shared ? ", shared index" : "");
+      EXPECT_TRUE(ListShown());
+    }
+  }
+  EXPECT_GT(ran, 0) << "no rows for code page " << ::GetACP();
+}
+
+// The caret and the selection in a field that holds double-byte characters:
+// the token is cut at the caret whatever unit the control counts in, and a
+// taken entry is selected exactly, with wide-character recipients on both
+// sides.
+TEST_F(FieldTest, TypingAfterWideCharactersCompletesTheTokenAtTheCaret) {
+  const char* wide = ::GetACP() == 936 ? "\xD5\xC5" : ::GetACP() == 932 ? "\x82\xA0" : "\xE9";
+  Add({"lisa@x", "Bob", "lin@y", "lu@z", "amy"});
+  for (int n = 1; n <= 5; ++n) {
+    std::string before;
+    for (int i = 0; i < n; ++i) before += wide;
+    before += ",";
+    const std::string after = std::string(",") + wide + wide;
+    ::SetWindowTextA(field_->hwnd(), (before + after).c_str());
+    const DWORD at = Units(field_->hwnd(), before);
+    ::SendMessageA(field_->hwnd(), EM_SETSEL, at, at);
+    Type("l");
+    ASSERT_TRUE(PumpUntil([&] { return ListShown(); })) << n << " wide: " << Text(field_->hwnd());
+    EXPECT_EQ(std::vector<std::string>({"lin@y", "lisa@x", "lu@z"}), Matches(field_->list())) << n;
+    Type("i");
+    EXPECT_EQ(before + "li" + after, Text(field_->hwnd())) << n;
+    ASSERT_EQ(std::vector<std::string>({"lin@y", "lisa@x"}), Matches(field_->list())) << n;
+
+    SendKey(VK_DOWN);
+    EXPECT_EQ(before + "lin@y" + after, Text(field_->hwnd())) << n;
+    EXPECT_EQ(static_cast<DWORD>(MAKELONG(at, Units(field_->hwnd(), before + "lin@y"))),
+              Selection())
+        << n << " wide: the inserted entry is selected";
+    SendKey(VK_DOWN);  // the same token again, now the next entry
+    EXPECT_EQ(before + "lisa@x" + after, Text(field_->hwnd())) << n;
+    EXPECT_EQ(static_cast<DWORD>(MAKELONG(at, Units(field_->hwnd(), before + "lisa@x"))),
+              Selection())
+        << n;
+    SendKey(VK_ESCAPE);
+  }
 }
 
 TEST_F(FieldTest, ScrollBarShowsFromNineMatches) {

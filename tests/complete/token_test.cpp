@@ -47,21 +47,26 @@ TEST(Token, RoutinesAtTheEdges) {
   EXPECT_EQ("ab", TokenAt(t, -4, comma));
 }
 
-TEST(Token, SeparatorSetsReadTheirOwnDoubleByteCharacters) {
-  // GBK: 0x81-0xFE lead bytes. The separator string holds one full-width
-  // comma (A3 AC) and ";": the trail byte 0xAC is a separator as the
-  // code page's byte search finds it only as a lead; here it is a trail.
+// A separator string read in a double-byte code page: only its single-byte
+// characters end tokens. Neither byte of a double-byte character counts, as
+// each of them, taken alone, is part of other characters of the text.
+TEST(Token, DoubleByteSeparatorsAddNeitherByte) {
+  // GBK: lead bytes 0x81-0xFE. A full-width comma (A3 AC), ";", a character
+  // whose trail byte is 'A' (81 41), "|", and a lead byte cut off at the end.
   std::array<bool, 256> lead{};
   for (int b = 0x81; b <= 0xFE; ++b) lead[b] = true;
-  SeparatorSet seps("\xA3\xAC;", lead);
-  EXPECT_TRUE(seps.Contains(0xA3));
-  EXPECT_FALSE(seps.Contains(0xAC)) << "a trail byte of the separator string";
-  EXPECT_TRUE(seps.Contains(';'));
-  // "A\x41" style: a trail byte that equals an ASCII letter is not a separator.
-  SeparatorSet odd("\x81" "A", lead);
-  EXPECT_FALSE(seps.Contains('A'));
-  EXPECT_FALSE(odd.Contains('A'));
-  EXPECT_TRUE(odd.Contains(0x81));
+  SeparatorSet seps("\xA3\xAC;\x81" "A|\xA3", lead);
+  for (int b = 1; b < 256; ++b) {
+    EXPECT_EQ(b == ';' || b == '|', seps.Contains(static_cast<unsigned char>(b))) << "byte " << b;
+  }
+  // So a full-width comma in the text belongs to the token; a text byte
+  // equal to a lead byte of the separator string does not split it.
+  const std::string text = "ann;\xD5\xC5\xA3\xAC" "li|\xA3\xA1x";
+  EXPECT_EQ("\xD5\xC5\xA3\xAC" "li", TokenAt(text, 9, seps));
+  EXPECT_EQ("\xA3\xA1x", TokenAt(text, 13, seps));
+
   EXPECT_FALSE(SeparatorSet("").Contains(','));
   EXPECT_FALSE(SeparatorSet(std::string("\0,", 2)).Contains(',')) << "a C string ends at NUL";
+  EXPECT_FALSE(SeparatorSet(std::string("\xA3\0,", 3), lead).Contains(','))
+      << "also where the NUL follows a lead byte";
 }

@@ -300,6 +300,74 @@ TEST_F(ComposeTest, TypingCompletesAndTheHostFieldFollows) {
   EXPECT_EQ(0, GetHostComposeStats(w).recipientChanges);
 }
 
+// Keys that reach the hidden host field, as a user types them: several
+// queued before the host handles the first, a modifier tapped, an input
+// method's key. The focus moves to the completion field, and what was typed
+// arrives there once, in order, with no key left down.
+TEST_F(ComposeTest, KeysFromTheHiddenFieldArriveOnceInOrderWithNoKeyLeftDown) {
+  HWND w = Open("ann@a.example");
+  HWND host = HostRecipientField(w);
+  HWND field = Field(w);
+  ASSERT_NE(nullptr, field);
+  auto focusHostField = [&] {
+    ::SendMessageA(field, EM_SETSEL, 0x7FFF, 0x7FFF);  // caret at the end
+    ::SetFocus(host);
+    Pump(30);
+    return ::GetFocus() == host;
+  };
+  auto send = [](std::initializer_list<std::pair<WORD, bool>> keys) {  // (key, up)
+    std::vector<INPUT> in;
+    for (const auto& k : keys) {
+      INPUT i = {};
+      i.type = INPUT_KEYBOARD;
+      i.ki.wVk = k.first;
+      i.ki.dwFlags = k.second ? KEYEVENTF_KEYUP : 0;
+      in.push_back(i);
+    }
+    ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    Pump(200);
+  };
+  auto down = [](int vk) { return (::GetAsyncKeyState(vk) & 0x8000) != 0; };
+
+  // Two letters typed before the host took the first.
+  ASSERT_TRUE(focusHostField());
+  send({{'B', false}, {'B', true}, {'C', false}, {'C', true}});
+  EXPECT_EQ(field, ::GetFocus());
+  EXPECT_EQ("ann@a.example" "bc", Text(field));
+  EXPECT_FALSE(down('B') || down('C'));
+
+  // Ctrl tapped (its release queued before the host took the press), then x.
+  ASSERT_TRUE(focusHostField());
+  send({{VK_CONTROL, false}, {VK_CONTROL, true}});
+  EXPECT_FALSE(down(VK_CONTROL)) << "Ctrl left down";
+  Type("x");
+  EXPECT_EQ("ann@a.example" "bcx", Text(field)) << "typed, not cut";
+
+  // Shift held for a capital: the key after it is taken with Shift.
+  ASSERT_TRUE(focusHostField());
+  send({{VK_SHIFT, false}, {'D', false}, {'D', true}, {VK_SHIFT, true}});
+  EXPECT_FALSE(down(VK_SHIFT)) << "Shift left down";
+  Type("e");
+  EXPECT_EQ("ann@a.example" "bcxDe", Text(field));
+
+  // An input method's key is left to the host, whose translation of it
+  // feeds the input method; sent again it would carry nothing to compose.
+  ASSERT_TRUE(focusHostField());
+  g_keys.clear();
+  send({{VK_PROCESSKEY, false}, {VK_PROCESSKEY, true}});
+  EXPECT_EQ(field, ::GetFocus());
+  ASSERT_EQ(1u, g_keys.size()) << "dispatched once";
+  EXPECT_EQ(VK_PROCESSKEY, g_keys[0].key);
+  EXPECT_EQ(0, g_keys[0].result);
+  EXPECT_FALSE(down(VK_PROCESSKEY));
+  EXPECT_EQ("ann@a.example" "bcxDe", Text(field));
+  EXPECT_EQ(Text(field), Text(host));
+
+  // Whatever the code did, no key stays down for the tests after this one.
+  send({{'B', true}, {'C', true}, {'D', true}, {VK_CONTROL, true}, {VK_SHIFT, true},
+        {VK_PROCESSKEY, true}});
+}
+
 TEST_F(ComposeTest, ReplyShowsInTheFieldAndResizingFollowsTheWindow) {
   HWND w = Open(nullptr);
   HWND host = HostRecipientField(w);

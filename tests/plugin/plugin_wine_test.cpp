@@ -248,11 +248,16 @@ TEST(PluginLoad, RecordAboutBoxAndBinding) {
 
 // The application name is the module's file name: a renamed copy shows its
 // own name in the About box and keeps its setting under a key of that name.
+// In the double-byte code pages the name holds a character whose second byte
+// is the byte of '\'.
 TEST(PluginLoad, RenamedModuleUsesItsOwnName) {
+  const std::string name = GetACP() == 932   ? "Van\x83\x5ctrel"
+                           : GetACP() == 936 ? "Van\x95\x5ctrel"
+                                             : "Mailhelper";
   DataFolder data;
-  const std::string copy = data.root / "Mailhelper.dll";
+  const std::string copy = data.root / (name + ".dll");
   ASSERT_TRUE(CopyFileA(PluginPath().c_str(), copy.c_str(), FALSE));
-  DeleteSettings("Mailhelper");
+  DeleteSettings(name);
   DeleteSettings("Vantrel");
   standin::PluginModule plugin;
   ASSERT_EQ(plugin.Load(copy), 0u);
@@ -260,14 +265,14 @@ TEST(PluginLoad, RenamedModuleUsesItsOwnName) {
   const UINT_PTR timer = SetTimer(nullptr, 0, 100, CloseAboutBox);
   EXPECT_EQ(plugin.OnPlugInSetup(nullptr), 1);
   KillTimer(nullptr, timer);
-  EXPECT_EQ(about_caption, "Mailhelper");
+  EXPECT_EQ(about_caption, name);
 
   HWND main = standin::CreateMainWindow(nullptr);
   standin::Host().commands.clear();
   EXPECT_EQ(plugin.OnMenuInit(main, standin::MainMenu(main), 0), 0);
   ASSERT_EQ(standin::Host().commands.size(), 1u);
   standin::Host().commands[0].callback(main, 0);  // AutoParse off: writes 0
-  EXPECT_EQ(vantrel::SettingsStore("", "Mailhelper").GetInt("Setup", "AutoParse", -1), 0);
+  EXPECT_EQ(vantrel::SettingsStore("", name).GetInt("Setup", "AutoParse", -1), 0);
   EXPECT_EQ(vantrel::SettingsStore("", "Vantrel").GetInt("Setup", "AutoParse", -1), -1);
   EXPECT_EQ(plugin.OnExit(), 0);
   DestroyWindow(main);
@@ -275,7 +280,7 @@ TEST(PluginLoad, RenamedModuleUsesItsOwnName) {
   MSG quit;
   EXPECT_FALSE(PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   plugin.Unload();
-  DeleteSettings("Mailhelper");
+  DeleteSettings(name);
   DeleteFileA(copy.c_str());
 }
 
@@ -433,7 +438,23 @@ TEST_F(ShellTest, FieldFontIsNinePointSongTi) {
   ReleaseDC(nullptr, screen);
   EXPECT_EQ(font.lfHeight, -(dpi * 90 / 720)) << "at " << dpi << " pixels per inch";
   EXPECT_EQ(font.lfWeight, FW_NORMAL);
-  EXPECT_STREQ(font.lfFaceName, "\xCB\xCE\xCC\xE5");
+  // The face is the GBK bytes of SimSun, read in the system's code page as
+  // every ANSI function reads them; only in code pages 936 and 1252 do they
+  // come back from the font as the same bytes (in 932 the last byte is a
+  // lead byte without a trail).
+  const char face[] = "\xCB\xCE\xCC\xE5";
+  wchar_t want[LF_FACESIZE] = {};
+  MultiByteToWideChar(CP_ACP, 0, face, -1, want, LF_FACESIZE);
+  LOGFONTW wide = {};
+  ASSERT_EQ(GetObjectW(vantrel::FieldFont.get(), sizeof wide, &wide),
+            static_cast<int>(sizeof wide));
+  EXPECT_EQ(std::wstring(wide.lfFaceName), std::wstring(want));
+  if (GetACP() == 936) {
+    EXPECT_EQ(std::wstring(wide.lfFaceName), std::wstring(L"\x5B8B\x4F53"));
+  }
+  if (GetACP() == 936 || GetACP() == 1252) {
+    EXPECT_STREQ(font.lfFaceName, face);
+  }
   EXPECT_EQ(font.lfWidth, 0);
   EXPECT_EQ(font.lfItalic, 0);
 }
