@@ -103,9 +103,10 @@ bool Unhook(HWND compose, UnhookFor why) {
     // Beneath another plug-in's subclass ComposeWndProc stays, forwarding to
     // prev. A window that lives on will call it after the host has let go of
     // this module, so the module stays mapped; a closing one only until its
-    // WM_NCDESTROY, which is still to come.
+    // WM_NCDESTROY, which is still to come. While unloading it is too late
+    // to pin: ComposeWndProc did so when it first saw the other subclass.
     if (!RestoreWindowProc(compose, &ComposeWndProc, prev, kPassThroughProp) &&
-        why != UnhookFor::kClosing) {
+        why == UnhookFor::kOutgoing) {
       PinThisModule();
     }
     if (why == UnhookFor::kUnloading && edit && edit->hwnd())

@@ -338,11 +338,21 @@ TEST(PluginLoad, UnloadingWithAComposeWindowOpenGivesTheHostItsFieldBack) {
   DestroyWindow(main);
 }
 
-// The process ends with a compose window open: the fields go with the
-// process, and the plug-in must not destroy them (running window code) on
-// its way out. The child below reports any field destroyed.
+// Children of the tests below, run before GoogleTest starts:
+//  - the process ends with a compose window open: the fields go with the
+//    process, and the plug-in must not destroy them (running window code)
+//    on its way out; the child reports any field destroyed;
+//  - another plug-in subclasses the compose window on top of ours, then the
+//    host unloads the plug-in: that subclass still calls our procedure, so
+//    the module must stay mapped (exit code 4 when it went, a crash when the
+//    window is used after it went).
 const char kExitWithComposeSwitch[] = "--vantrel-exit-with-compose";
+const char kUnloadUnderSubclassSwitch[] = "--vantrel-unload-under-subclass";
 WNDPROC child_container_proc = nullptr;
+WNDPROC child_other_prev = nullptr;
+LRESULT CALLBACK OtherPluginProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return CallWindowProcA(child_other_prev, hwnd, msg, wp, lp);
+}
 LRESULT CALLBACK ReportingContainerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_PARENTNOTIFY && LOWORD(wp) == WM_DESTROY) {
     DWORD written = 0;
@@ -350,28 +360,44 @@ LRESULT CALLBACK ReportingContainerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
   }
   return CallWindowProcA(child_container_proc, hwnd, msg, wp, lp);
 }
-struct ExitWithComposeChild {
-  ExitWithComposeChild() {
-    if (!strstr(GetCommandLineA(), kExitWithComposeSwitch)) return;
+struct ComposeChild {
+  ComposeChild() {
+    const bool exit_child = strstr(GetCommandLineA(), kExitWithComposeSwitch) != nullptr;
+    const bool unload_child = strstr(GetCommandLineA(), kUnloadUnderSubclassSwitch) != nullptr;
+    if (!exit_child && !unload_child) return;
     standin::Host().dataFolder = standin::ExeFolder() + "Data\\";
     static standin::PluginModule plugin;
     if (plugin.Load(PluginPath()) != 0) ExitProcess(2);
     HWND compose = vantrel_host::OpenHostComposeWindow(ComposeCallbacks(plugin), "ann@example.org");
     if (!compose) ExitProcess(3);
-    HWND container = vantrel_host::HostAddressContainer(compose);
-    child_container_proc = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(container, GWL_WNDPROC, reinterpret_cast<LONG>(&ReportingContainerProc)));
+    if (exit_child) {
+      HWND container = vantrel_host::HostAddressContainer(compose);
+      child_container_proc = reinterpret_cast<WNDPROC>(
+          SetWindowLongA(container, GWL_WNDPROC, reinterpret_cast<LONG>(&ReportingContainerProc)));
+      ExitProcess(7);
+    }
+    child_other_prev = reinterpret_cast<WNDPROC>(
+        SetWindowLongA(compose, GWL_WNDPROC, reinterpret_cast<LONG>(&OtherPluginProc)));
+    SendMessageA(compose, WM_SIZE, 0, MAKELPARAM(500, 300));
+    plugin.OnExit();
+    FreeLibrary(plugin.module);
+    if (!GetModuleHandleA("Vantrel.dll")) ExitProcess(4);
+    SendMessageA(compose, WM_SIZE, 0, MAKELPARAM(520, 300));
+    SetWindowLongA(compose, GWL_WNDPROC, reinterpret_cast<LONG>(child_other_prev));
+    SendMessageA(compose, WM_SIZE, 0, MAKELPARAM(540, 300));
     ExitProcess(7);
   }
-} exit_with_compose_child;
+} compose_child;
 
-TEST(PluginLoad, ProcessExitLeavesOpenFieldsAlone) {
+TEST(PluginLoad, ProcessExitAndUnloadUnderAnotherSubclassLeaveTheWindowsWhole) {
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, MAX_PATH);
   std::string output;
   EXPECT_EQ(RunProgram(std::string("\"") + self + "\" " + kExitWithComposeSwitch, &output), 7u)
       << "2: not loaded, 3: no compose window, else a crash\n" << output;
   EXPECT_EQ(output.find("field destroyed"), std::string::npos) << output;
+  EXPECT_EQ(RunProgram(std::string("\"") + self + "\" " + kUnloadUnderSubclassSwitch, &output), 7u)
+      << "2: not loaded, 3: no compose window, 4: unloaded, else a crash\n" << output;
 }
 
 // The host variants are separate programs: a process's executable is what
