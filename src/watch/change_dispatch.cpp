@@ -322,6 +322,7 @@ void CWindowPoster::ReleaseForUnload() {
   // system's procedure (above).
   ::UnregisterClassA(kClassName, ThisModule());
   s.class_registered = false;
+  if (InHandSlot() != TLS_OUT_OF_INDEXES) ::TlsFree(InHandSlot());
 }
 
 HWND CWindowPoster::Window() { return Shared().window.load(); }
