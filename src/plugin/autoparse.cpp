@@ -72,11 +72,13 @@ void SetUpAutoParseCommand(HMENU menu) {
   // to a clean 0.
   exited = false;  // a new set-up of the host's menu: a new session
   autoParseOn = TheApp.settings().GetInt(kSection, kValue, 1) == 1;
+  // Stored before the watch call: restarting a running watch pumps
+  // messages, and the command may run in there and set its check mark.
+  autoParseSubmenu = submenu;
   if (autoParseOn) {
     CheckMenuItem(submenu, static_cast<UINT>(id), MF_BYCOMMAND | MF_CHECKED);
     ApplyWatchState();
   }
-  autoParseSubmenu = submenu;
 }
 
 void __stdcall OnToggleAutoParse(void* wnd, std::intptr_t lparam) {
