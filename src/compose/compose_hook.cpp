@@ -12,8 +12,15 @@
 //    text into the host field; a change of the host field (the host writing
 //    it, e.g. for a reply) is copied into the completion field. mirrorEnabled
 //    stops the copy from bouncing back.
-//  - Outgoing, or the compose window's WM_DESTROY, puts the procedure back,
-//    removes the slot and deletes the completion field.
+//  - Outgoing, or the compose window's WM_DESTROY, removes the slot, takes
+//    ComposeWndProc out of the window's chain and deletes the completion
+//    field. Other plug-ins subclass compose windows too: the previous
+//    procedure goes back only while ComposeWndProc is on top; beneath
+//    another subclass it stays as a pass-through until WM_NCDESTROY (see
+//    platform/window.h), and the module is pinned, since that subclass will
+//    call it for as long as the window lives.
+//  - Unloading with compose windows open gives each its host field back,
+//    shown and holding the recipients; at process exit nothing is deleted.
 //  - Re-entrancy: forwarding a message runs host code, which may open or
 //    close compose windows and so move or drop slots. Nothing here keeps a
 //    slot pointer across SendMessage, SetWindowText, ShowWindow or
@@ -25,6 +32,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/window.h"
 #include "plugin/globals.h"
 
 namespace vantrel {
@@ -32,6 +40,14 @@ namespace vantrel {
 int mirrorEnabled = 1;
 
 namespace {
+
+// Remembers the previous procedure of a compose window whose slot is gone
+// while another subclass sits on top of ComposeWndProc.
+const char kPassThroughProp[] = "Vantrel.ComposePrevProc";
+
+// Why a compose window is unhooked: what becomes of the host field, and
+// whether the window lives on.
+enum class UnhookFor { kOutgoing, kClosing, kUnloading };
 
 // Where the completion field sits in the container's client area.
 constexpr int kFieldX = 60;
@@ -61,16 +77,40 @@ HWND NthChild(HWND parent, int hops) {
   return w;
 }
 
+// The module is going while the window stays: the host's own field is all
+// the user has from now on, so it shows again, holding what ours held (the
+// two are kept in step; a difference would be a lost recipient).
+void GiveHostFieldBack(HWND hostField, HWND field) {
+  // Read before anything runs host code, which may take the field away.
+  const std::string text = WholeText(field);
+  const bool hadFocus = ::GetFocus() == field;
+  if (WholeText(hostField) != text) ::SetWindowTextA(hostField, text.c_str());
+  ::ShowWindow(hostField, SW_SHOW);
+  if (hadFocus && ::IsWindow(hostField)) ::SetFocus(hostField);
+}
+
 // Undoes the hook of one compose window. The slot leaves the array before
 // the field is deleted: destroying the field sends focus and parent
 // notifications, and nothing reached from them should find a slot whose
 // field is half gone.
-bool Unhook(HWND compose) {
+bool Unhook(HWND compose, UnhookFor why) {
   for (auto it = ComposeSlots.begin(); it != ComposeSlots.end(); ++it) {
     if (it->composeWnd != compose) continue;
-    ::SetWindowLongA(compose, GWL_WNDPROC, reinterpret_cast<LONG>(it->prevWndProc));
+    const WNDPROC prev = it->prevWndProc;
+    const HWND hostField = it->hostField;
     std::unique_ptr<CCompletionEdit> edit = std::move(it->edit);
     ComposeSlots.erase(it);
+    // Beneath another plug-in's subclass ComposeWndProc stays, forwarding to
+    // prev. A window that lives on will call it after the host has let go of
+    // this module, so the module stays mapped; a closing one only until its
+    // WM_NCDESTROY, which is still to come. While unloading it is too late
+    // to pin: ComposeWndProc did so when it first saw the other subclass.
+    if (!RestoreWindowProc(compose, &ComposeWndProc, prev, kPassThroughProp) &&
+        why == UnhookFor::kOutgoing) {
+      PinThisModule();
+    }
+    if (why == UnhookFor::kUnloading && edit && edit->hwnd())
+      GiveHostFieldBack(hostField, edit->hwnd());
     edit.reset();
     return true;
   }
@@ -174,6 +214,10 @@ int OpenCompose(HWND compose) {
   // A second call for a window already hooked would hook it on top of
   // ourselves; the slot's previous procedure would then be ComposeWndProc.
   if (!::IsWindow(compose) || FindComposeSlot(compose)) return 0;
+  // Unhooked beneath another subclass, ComposeWndProc is still in this
+  // window's chain; hooking again would put it there twice and make it
+  // forward to itself.
+  if (::GetPropA(compose, kPassThroughProp)) return 0;
 
   // The host's layout: the fourth child is the address container, whose
   // second child is the recipient field. A window laid out otherwise is not
@@ -266,20 +310,34 @@ int KeyDispatch(HWND window, int key) {
 
 int Outgoing(HWND compose) {
   // The host field is left hidden: the window is about to go.
-  Unhook(compose);
+  Unhook(compose, UnhookFor::kOutgoing);
   return 0;
 }
 
 void UnhookAllComposeWindows() {
   // One at a time from the front: deleting a field runs host code, which
   // may itself close windows and so remove other slots.
-  while (!ComposeSlots.empty()) Unhook(ComposeSlots.front().composeWnd);
+  while (!ComposeSlots.empty()) Unhook(ComposeSlots.front().composeWnd, UnhookFor::kUnloading);
+}
+
+void AbandonComposeFields() {
+  for (ComposeSlot& slot : ComposeSlots) (void)slot.edit.release();
 }
 
 LRESULT CALLBACK ComposeWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   const ComposeSlot* slot = FindComposeSlot(window);
-  // Only a window we no longer (or never) hooked: nothing to pass it to.
-  if (!slot) return ::DefWindowProcA(window, message, wparam, lparam);
+  // A window unhooked while another subclass sat on top (or never hooked).
+  if (!slot) {
+    return ForwardPassThrough(window, &ComposeWndProc, kPassThroughProp, message, wparam, lparam);
+  }
+  // Someone subclassed on top of us. They will call us for as long as the
+  // window lives, so this module must not be unmapped before the process
+  // ends, whatever the host does. Checked once per message until then.
+  static bool pinned = false;
+  if (!pinned && !IsTopWindowProc(window, &ComposeWndProc)) {
+    PinThisModule();
+    pinned = true;
+  }
   const WNDPROC prev = slot->prevWndProc;
   const HWND field = CompletionFieldOf(*slot);
   const HWND hostField = slot->hostField;
@@ -305,7 +363,7 @@ LRESULT CALLBACK ComposeWndProc(HWND window, UINT message, WPARAM wparam, LPARAM
       // Closed without the message going out: undo the hook now, or the slot
       // would outlive the window (and its handle be taken for a new one), and
       // the field's pop-up list, which belongs to the desktop, would stay.
-      Unhook(window);
+      Unhook(window, UnhookFor::kClosing);
       break;
     default:
       break;

@@ -38,10 +38,17 @@ int OpenCompose(HWND compose);
 int KeyDispatch(HWND window, int key);
 int Outgoing(HWND compose);
 
-// Unhooks every compose window still open, in opening order. For shut-down:
-// once the module is unloaded, a window whose procedure is still
-// ComposeWndProc would call into freed code.
+// Unhooks every compose window still open, in opening order, and gives each
+// its host field back, shown and holding the recipients. For unloading:
+// once the module is gone, a window whose procedure is still ComposeWndProc
+// would call into freed code, and a hidden host field would leave the user
+// without a recipient field.
 void UnhookAllComposeWindows();
+
+// For process exit: lets go of every completion field without deleting it.
+// The windows go with the process; destroying them now would run window
+// code (ours and the host's) while the process is being torn down.
+void AbandonComposeFields();
 
 // The slot of a compose window, or null. The pointer is good only until the
 // next call that may run other windows' code (SendMessage, SetWindowText,

@@ -1,10 +1,23 @@
 #include "platform/window.h"
 
+#include <string>
+#include <vector>
+
 namespace vantrel {
 namespace {
 // The property that carries the object pointer. A property rather than
 // GWLP_USERDATA, because a subclassed system control may use its user data.
 const char kObjectProp[] = "Vantrel.WindowObject";
+// The previous procedure of a subclassed window whose object went while
+// another subclass sat on top of SubclassProc.
+const char kPassThroughProp[] = "Vantrel.WindowPrevProc";
+
+// Names of the classes RegisterObjectClass registered. Never destroyed: the
+// module's unload asks for them after static destruction may have begun.
+std::vector<std::string>& ObjectClassNames() {
+  static auto* names = new std::vector<std::string>;
+  return *names;
+}
 }  // namespace
 
 HINSTANCE ThisModule() {
@@ -15,12 +28,54 @@ HINSTANCE ThisModule() {
   return module;
 }
 
+void PinThisModule() {
+  static bool pinned = false;  // UI thread only; pinning twice is harmless anyway
+  if (pinned) return;
+  HMODULE module = nullptr;
+  pinned = ::GetModuleHandleExA(
+               GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+               reinterpret_cast<LPCSTR>(&PinThisModule), &module) != FALSE;
+}
+
+WNDPROC ReplaceWindowProc(HWND hwnd, WNDPROC proc) {
+  return reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc)));
+}
+
+bool IsTopWindowProc(HWND hwnd, WNDPROC proc) {
+  return ::GetWindowLongPtrA(hwnd, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(proc);
+}
+
+bool RestoreWindowProc(HWND hwnd, WNDPROC proc, WNDPROC prev, const char* tag) {
+  if (IsTopWindowProc(hwnd, proc)) {
+    ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(prev));
+    ::RemovePropA(hwnd, tag);
+    return true;
+  }
+  ::SetPropA(hwnd, tag, reinterpret_cast<HANDLE>(prev));
+  return false;
+}
+
+LRESULT ForwardPassThrough(HWND hwnd, WNDPROC proc, const char* tag, UINT msg, WPARAM wparam,
+                           LPARAM lparam) {
+  const auto prev = reinterpret_cast<WNDPROC>(::GetPropA(hwnd, tag));
+  if (!prev) return ::DefWindowProcA(hwnd, msg, wparam, lparam);
+  if (msg == WM_NCDESTROY) {
+    ::RemovePropA(hwnd, tag);
+  } else if (IsTopWindowProc(hwnd, proc)) {
+    // Whoever sat on top has left and put us back: the chain is ours again.
+    ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(prev));
+    ::RemovePropA(hwnd, tag);
+  }
+  return ::CallWindowProcA(prev, hwnd, msg, wparam, lparam);
+}
+
 Window::~Window() {
   // A window that outlives its object would route messages to freed memory;
   // detach first so the destruction's own messages go to the old procedure.
   if (hwnd_) {
     HWND hwnd = hwnd_;
-    Detach();
+    Detach(false);
     ::DestroyWindow(hwnd);
   }
 }
@@ -35,7 +90,17 @@ bool Window::RegisterObjectClass(const char* class_name, UINT style, HBRUSH back
   wc.hCursor = cursor;
   wc.hbrBackground = background;
   wc.lpszClassName = class_name;
-  return ::RegisterClassA(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+  if (::RegisterClassA(&wc) != 0) {
+    ObjectClassNames().push_back(class_name);
+    return true;
+  }
+  return ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+}
+
+void Window::UnregisterObjectClasses() {
+  std::vector<std::string>& names = ObjectClassNames();
+  for (const std::string& name : names) ::UnregisterClassA(name.c_str(), ThisModule());
+  names.clear();
 }
 
 HWND Window::Create(DWORD ex_style, const char* class_name, const char* title, DWORD style,
@@ -53,8 +118,7 @@ HWND Window::CreateSubclassed(DWORD ex_style, const char* class_name, const char
                                 reinterpret_cast<HMENU>(id), ThisModule(), nullptr);
   if (!hwnd) return nullptr;
   Attach(hwnd);
-  prev_proc_ = reinterpret_cast<WNDPROC>(
-      ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::SubclassProc)));
+  prev_proc_ = ReplaceWindowProc(hwnd, &Window::SubclassProc);
   return hwnd;
 }
 
@@ -71,17 +135,13 @@ void Window::Attach(HWND hwnd) {
   ::SetPropA(hwnd, kObjectProp, this);
 }
 
-void Window::Detach() {
+void Window::Detach(bool dying) {
   if (!hwnd_) return;
   ::RemovePropA(hwnd_, kObjectProp);
-  if (prev_proc_) {
-    // Only restore if nobody subclassed on top of us meanwhile; otherwise
-    // leave the chain alone (SubclassProc then forwards without an object).
-    if (::GetWindowLongPtrA(hwnd_, GWLP_WNDPROC) ==
-        reinterpret_cast<LONG_PTR>(&Window::SubclassProc)) {
-      ::SetWindowLongPtrA(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(prev_proc_));
-    }
-  }
+  // Beneath another subclass, SubclassProc stays and forwards to prev_proc_
+  // without an object; after WM_NCDESTROY nothing is left to forward.
+  if (prev_proc_ && !dying)
+    RestoreWindowProc(hwnd_, &Window::SubclassProc, prev_proc_, kPassThroughProp);
   hwnd_ = nullptr;
 }
 
@@ -97,7 +157,7 @@ LRESULT Window::DefaultProc(UINT msg, WPARAM wparam, LPARAM lparam) {
 LRESULT Window::Route(Window* self, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   if (msg == WM_NCDESTROY) {
     LRESULT r = self->WndProc(msg, wparam, lparam);
-    self->Detach();
+    self->Detach(true);
     self->prev_proc_ = nullptr;
     return r;
   }
@@ -118,15 +178,8 @@ LRESULT CALLBACK Window::ObjectClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPA
 LRESULT CALLBACK Window::SubclassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   Window* self = FromHandle(hwnd);
   if (self) return Route(self, hwnd, msg, wparam, lparam);
-  // Detached while another subclass sat on top of us: we no longer know the
-  // original procedure here, so fall back to the class procedure.
-  WNDCLASSA wc = {};
-  char cls[64];
-  if (::GetClassNameA(hwnd, cls, sizeof cls) && ::GetClassInfoA(nullptr, cls, &wc) &&
-      wc.lpfnWndProc != &Window::SubclassProc) {
-    return ::CallWindowProcA(wc.lpfnWndProc, hwnd, msg, wparam, lparam);
-  }
-  return ::DefWindowProcA(hwnd, msg, wparam, lparam);
+  // Detached while another subclass sat on top of us.
+  return ForwardPassThrough(hwnd, &Window::SubclassProc, kPassThroughProp, msg, wparam, lparam);
 }
 
 }  // namespace vantrel

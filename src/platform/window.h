@@ -10,6 +10,14 @@
 // detached at WM_NCDESTROY and in its destructor, so a late message never
 // reaches a destroyed object. All of it runs on the thread that owns the
 // window.
+//
+// Subclassing shares a window with whoever else subclasses it (other
+// plug-ins do, in any order). A procedure may be taken out of the chain only
+// while it is on top: putting the previous procedure back from beneath
+// someone else would throw them out, and they would later put ours back,
+// which then has nowhere to forward to. So a procedure that is not on top
+// stays installed as a pass-through to its previous procedure, which is
+// remembered in a window property until the window's WM_NCDESTROY.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +27,30 @@ namespace vantrel {
 // The module that holds this code (the plug-in DLL, or a test program that
 // links the code statically); window classes are registered for it.
 HINSTANCE ThisModule();
+
+// Keeps this module mapped until the process ends. For code that must stay
+// reachable after the host lets go of the module: a procedure left in a
+// chain that another plug-in holds.
+void PinThisModule();
+
+// Installs `proc` as hwnd's window procedure; returns the previous one, or
+// null when the procedure could not be replaced.
+WNDPROC ReplaceWindowProc(HWND hwnd, WNDPROC proc);
+
+// True when `proc` is hwnd's current window procedure (nobody on top).
+bool IsTopWindowProc(HWND hwnd, WNDPROC proc);
+
+// Takes `proc` out of hwnd's chain. On top: `prev` goes back at once, true.
+// Beneath another subclass: `proc` stays as a pass-through to `prev`,
+// remembered under the window property `tag`, and false.
+bool RestoreWindowProc(HWND hwnd, WNDPROC proc, WNDPROC prev, const char* tag);
+
+// What `proc` does with a message of a window it serves no more: passes it
+// to the `prev` remembered under `tag` (DefWindowProc if none). Once `proc`
+// is on top again (the subclass above it left), `prev` goes back; at
+// WM_NCDESTROY the property goes.
+LRESULT ForwardPassThrough(HWND hwnd, WNDPROC proc, const char* tag, UINT msg, WPARAM wparam,
+                           LPARAM lparam);
 
 class Window {
  public:
@@ -33,6 +65,10 @@ class Window {
   // call again: an already registered class counts as success.
   static bool RegisterObjectClass(const char* class_name, UINT style, HBRUSH background,
                                   HCURSOR cursor);
+  // Unregisters every class registered above, for a module that is being
+  // unloaded: a class left behind would lead to a procedure in freed code.
+  // A class that still has windows stays registered.
+  static void UnregisterObjectClasses();
 
   // Creates a window of a class registered with RegisterObjectClass().
   HWND Create(DWORD ex_style, const char* class_name, const char* title, DWORD style, int x,
@@ -58,7 +94,8 @@ class Window {
   static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   static LRESULT Route(Window* self, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   void Attach(HWND hwnd);
-  void Detach();
+  // `dying`: at WM_NCDESTROY, when no message can follow.
+  void Detach(bool dying);
 
   HWND hwnd_ = nullptr;
   WNDPROC prev_proc_ = nullptr;  // set only for subclassed windows

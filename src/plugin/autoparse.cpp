@@ -17,11 +17,43 @@ constexpr DWORD kAddressBookNotifyFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_N
 HMENU autoParseSubmenu = nullptr;
 int autoParseCommandId = 0;
 
+// What the user chose last (menu set-up and the command), and whether the
+// host has shut down since. The folder is to be watched while both say so.
+bool autoParseOn = false;
+bool exited = false;
+// True while ApplyWatchState switches the watch.
+bool applying = false;
+
 void StartWatchingAddressBooks() {
   // A failed start (no change notification on this system, folder missing)
   // is not reported: the About text's warning is all the user gets.
   DirWatcher.StartWatch(AddressBookFolder(), kAddressBookNotifyFilter, &TheAddrBookHandler, TRUE,
                         "*.bab", nullptr);
+}
+
+// Makes the watch follow autoParseOn and exited. Stopping pumps messages, so
+// the command and BKC_OnExit can run again inside it (the user chooses the
+// command twice in quick succession, the host shuts down meanwhile). Such a
+// nested call only records its wish and leaves the switching to the call
+// already under way, which goes on until the watch matches the newest wish:
+// the last choice wins, and no start waits inside a stop.
+void ApplyWatchState() {
+  if (applying) return;
+  applying = true;
+  for (;;) {
+    const bool watch = autoParseOn && !exited;
+    if (watch)
+      StartWatchingAddressBooks();
+    else
+      DirWatcher.StopAll();
+    if (watch == (autoParseOn && !exited)) break;
+  }
+  applying = false;
+}
+
+void ShowCheckMark() {
+  CheckMenuItem(autoParseSubmenu, static_cast<UINT>(autoParseCommandId),
+                MF_BYCOMMAND | (autoParseOn ? MF_CHECKED : MF_UNCHECKED));
 }
 
 }  // namespace
@@ -38,30 +70,33 @@ void SetUpAutoParseCommand(HMENU menu) {
   // Only the value 1 counts as on here, while the command treats every
   // non-zero value as on: a stray 2 starts off and the first use switches it
   // to a clean 0.
-  if (TheApp.settings().GetInt(kSection, kValue, 1) == 1) {
-    CheckMenuItem(submenu, static_cast<UINT>(id), MF_BYCOMMAND | MF_CHECKED);
-    StartWatchingAddressBooks();
-  }
+  exited = false;  // a new set-up of the host's menu: a new session
+  autoParseOn = TheApp.settings().GetInt(kSection, kValue, 1) == 1;
+  // Stored before the watch call: restarting a running watch pumps
+  // messages, and the command may run in there and set its check mark.
   autoParseSubmenu = submenu;
+  if (autoParseOn) {
+    CheckMenuItem(submenu, static_cast<UINT>(id), MF_BYCOMMAND | MF_CHECKED);
+    ApplyWatchState();
+  }
 }
 
 void __stdcall OnToggleAutoParse(void* wnd, std::intptr_t lparam) {
   const SettingsStore& settings = TheApp.settings();
-  if (settings.GetInt(kSection, kValue, 1) != 0) {
-    settings.SetInt(kSection, kValue, 0);
-    // Pumps messages while it waits: queued changes may rebuild the list here.
-    DirWatcher.StopAll();
-    CheckMenuItem(autoParseSubmenu, static_cast<UINT>(autoParseCommandId),
-                  MF_BYCOMMAND | MF_UNCHECKED);
-  } else {
-    settings.SetInt(kSection, kValue, 1);
-    // No reading now; the next change in the folder reads the books.
-    StartWatchingAddressBooks();
-    CheckMenuItem(autoParseSubmenu, static_cast<UINT>(autoParseCommandId),
-                  MF_BYCOMMAND | MF_CHECKED);
-  }
+  const bool on = settings.GetInt(kSection, kValue, 1) != 0;
+  settings.SetInt(kSection, kValue, on ? 0 : 1);
+  autoParseOn = !on;
+  // Off: stopping pumps messages, so queued changes may rebuild the list
+  // here. On: no reading now; the next change in the folder reads the books.
+  ApplyWatchState();
+  // After the switch, and from the newest choice: a nested use of the
+  // command may have changed it meanwhile.
+  ShowCheckMark();
 }
 
-void StopAutoParse() { DirWatcher.StopAll(); }
+void StopAutoParse() {
+  exited = true;
+  ApplyWatchState();
+}
 
 }  // namespace vantrel

@@ -19,7 +19,9 @@ void SetUpAutoParseCommand(HMENU menu);
 // The command callback the host calls when the user chooses the command.
 void __stdcall OnToggleAutoParse(void* wnd, std::intptr_t lparam);
 
-// Stops every watch and the watcher's worker thread.
+// BKC_OnExit: stops every watch and the watcher's worker thread. The
+// setting and the check mark stay; no watch starts again (not even from the
+// command, which may still run inside the stop) until the next menu set-up.
 void StopAutoParse();
 
 HMENU AutoParseSubmenu();

@@ -22,9 +22,11 @@ int WINAPI BKC_OnRetrieve(LPCSTR, LPCSTR) { return 0; }
 int WINAPI BKC_OnOpenCompose(HWND compose, int) { return OpenCompose(compose); }
 int WINAPI BKC_OnKeyDispatch(HWND window, int key, int) { return KeyDispatch(window, key); }
 int WINAPI BKC_OnOutgoing(HWND compose, int) { return Outgoing(compose); }
-int WINAPI BKC_OnPlugInSetup(HWND owner) {
-  // The host's argument is not a window we may rely on; the box has no owner.
-  return ShowAboutBox(nullptr);
+int WINAPI BKC_OnPlugInSetup(HWND) {
+  // The host's argument is not a window we may rely on. Modal to the host's
+  // active window, the box cannot fall behind it, and the host's menu
+  // (Setup among it) cannot be used again behind it.
+  return ShowAboutBox(AboutBoxOwner());
 }
 int WINAPI BKC_OnPlugInInfo(char* record) {
   FillPlugInInfo(record);

@@ -38,6 +38,13 @@ std::string AboutText() {
          "Warning:Auto Parse will only take effect on NT Platform!";
 }
 
+HWND AboutBoxOwner() {
+  HWND owner = GetActiveWindow();
+  // A pop-up cannot be owned by a child window.
+  while (owner && (GetWindowLongA(owner, GWL_STYLE) & WS_CHILD)) owner = GetParent(owner);
+  return owner ? GetLastActivePopup(owner) : nullptr;
+}
+
 int ShowAboutBox(HWND owner) {
   MessageBoxA(owner, AboutText().c_str(), TheApp.name().c_str(), MB_OK | MB_ICONINFORMATION);
   return 1;

@@ -18,6 +18,10 @@ constexpr int kInfoDescriptionOffset = 240;
 
 void FillPlugInInfo(char* record);
 std::string AboutText();
+// The window the About box is modal to, found as a framework message box
+// finds its owner: the host's active window, its last active pop-up when it
+// has one open (a dialog). Null when none of this thread's windows is active.
+HWND AboutBoxOwner();
 int ShowAboutBox(HWND owner);
 int MenuInit(HMENU menu, int type);
 int Exit();

@@ -20,10 +20,18 @@
 //    after a refused read while the watch-started or read-error notice is
 //    still queued; its last reference may then go away on the delivering
 //    thread.
+//  - The target: the watch entry holds a reference on it and, when the
+//    entry goes, hands it to the dispatcher (AdoptTargetReference), which
+//    drops it with its own last reference. So every record queued before
+//    the entry went still reaches the target: after a refused read, the
+//    changes of the last batch, the read error and a refused start's
+//    watch-started notice.
 //  - The hidden window is shared by all posters (a user count). It is
 //    destroyed only on its own thread: a poster destroyed elsewhere (the
 //    worker, after a read error) posts a retire message and the window
-//    destroys itself if it is still unused when that message arrives.
+//    destroys itself if it is still unused when that message arrives. When
+//    the module is unloaded the window and its class go with it
+//    (ReleaseForUnload), queued records or not.
 //
 // Locks and waits:
 //  - Poster state lock: guards the window handle, the class flag and the
@@ -46,7 +54,16 @@
 //  - The worker waits in NotifyWatchStopped for the delivered event, in
 //    5000 ms periods. It stops waiting if the post failed, or if the window
 //    is gone (its thread ended and took the queued notice along): nobody
-//    could ever signal it then.
+//    could ever signal it then. The delivering thread signals the event once
+//    the target has handled the notice, or earlier, when the target itself
+//    starts or stops a watch from its NotifyWatchStopped: that waits for the
+//    worker, which is still waiting for this answer. The watcher calls
+//    AnswerStopNoticesInHand before each such wait; the notices being
+//    handled on this thread are kept in a per-thread list for it.
+//  - A change that could not be posted (the queue is full, or the window is
+//    gone) is owed to the handler as a changes-lost notice; the worker
+//    retries it on a timer (RetryChangesLost), and every later report tries
+//    it first, so the handler learns of it even if nothing changes again.
 #include "watch/change_dispatch.h"
 
 #include <new>
@@ -67,6 +84,7 @@ struct PosterState {
   std::atomic<HWND> window{nullptr};
   volatile LONG users = 0;
   bool class_registered = false;
+  DWORD create_error = 0;  // of the last creation that failed
 };
 
 // Never destroyed: a poster may go away after static destruction began.
@@ -76,6 +94,50 @@ PosterState& Shared() {
 }
 
 bool IsLeadByteAcp(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
+
+// The thread's list of watch-stopped notices whose targets are running
+// (nested deliveries stack up), in a TLS slot of its own: delivering threads
+// are the windows' threads, and a list must never be read by another thread.
+DWORD InHandSlot() {
+  static const DWORD slot = ::TlsAlloc();
+  return slot;
+}
+
+}  // namespace
+
+// A watch-stopped notice being handled on this thread, answered at most once.
+class StopNoticeInHand {
+ public:
+  explicit StopNoticeInHand(HANDLE event) : event_(event) {
+    if (!event_ || InHandSlot() == TLS_OUT_OF_INDEXES) return;
+    previous_ = static_cast<StopNoticeInHand*>(::TlsGetValue(InHandSlot()));
+    ::TlsSetValue(InHandSlot(), this);
+    listed_ = true;
+  }
+  ~StopNoticeInHand() {
+    if (listed_) ::TlsSetValue(InHandSlot(), previous_);
+  }
+  StopNoticeInHand(const StopNoticeInHand&) = delete;
+  StopNoticeInHand& operator=(const StopNoticeInHand&) = delete;
+
+  void Answer() {
+    if (event_ && !answered_) ::SetEvent(event_);
+    answered_ = true;
+  }
+  static void AnswerAll() {
+    if (InHandSlot() == TLS_OUT_OF_INDEXES) return;
+    for (auto* n = static_cast<StopNoticeInHand*>(::TlsGetValue(InHandSlot())); n; n = n->previous_)
+      n->Answer();
+  }
+
+ private:
+  HANDLE event_;
+  StopNoticeInHand* previous_ = nullptr;
+  bool listed_ = false;
+  bool answered_ = false;
+};
+
+namespace {
 
 void OnRetire(HWND hwnd) {
   PosterState& s = Shared();
@@ -197,8 +259,10 @@ CWindowPoster::CWindowPoster() {
     s.class_registered =
         ::RegisterClassA(&wc) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
   }
-  s.window = ::CreateWindowExA(0, kClassName, kWindowTitle, 0, 0, 0, 0, 0, nullptr, nullptr,
-                               ThisModule(), nullptr);
+  const HWND window = ::CreateWindowExA(0, kClassName, kWindowTitle, 0, 0, 0, 0, 0, nullptr,
+                                       nullptr, ThisModule(), nullptr);
+  s.create_error = window ? 0 : ::GetLastError();
+  s.window = window;
 }
 
 CWindowPoster::~CWindowPoster() {
@@ -224,6 +288,43 @@ bool CWindowPoster::Post(CChangeNotification* notification) {
                                 reinterpret_cast<LPARAM>(notification));
 }
 
+bool CWindowPoster::HasWindow() {
+  const HWND hwnd = Shared().window.load();
+  return hwnd && ::IsWindow(hwnd);
+}
+
+DWORD CWindowPoster::CreationError() { return Shared().create_error; }
+
+void CWindowPoster::DeliverQueued() {
+  const HWND hwnd = Shared().window.load();
+  if (!hwnd || ::GetWindowThreadProcessId(hwnd, nullptr) != ::GetCurrentThreadId()) return;
+  MSG msg;
+  while (::PeekMessageA(&msg, hwnd, WM_WATCH_NOTIFICATION, WM_WATCH_RETIRE, PM_REMOVE))
+    ::DispatchMessageA(&msg);
+}
+
+void CWindowPoster::ReleaseForUnload() {
+  PosterState& s = Shared();
+  AutoLock lock(s.lock);
+  const HWND hwnd = s.window.exchange(nullptr);
+  if (hwnd && ::IsWindow(hwnd)) {
+    if (::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId()) {
+      ::DestroyWindow(hwnd);  // its queued messages go with it
+    } else {
+      // Only its own thread may destroy it. From now on whatever reaches it
+      // goes to the system's procedure; the queued records are leaked.
+      const auto def = reinterpret_cast<LONG_PTR>(&::DefWindowProcA);
+      ::SetWindowLongPtrA(hwnd, GWLP_WNDPROC, def);
+      ::SetClassLongPtrA(hwnd, GCLP_WNDPROC, def);
+    }
+  }
+  // Fails while a window of the class is left; the class then leads to the
+  // system's procedure (above).
+  ::UnregisterClassA(kClassName, ThisModule());
+  s.class_registered = false;
+  if (InHandSlot() != TLS_OUT_OF_INDEXES) ::TlsFree(InHandSlot());
+}
+
 HWND CWindowPoster::Window() { return Shared().window.load(); }
 
 LONG CWindowPoster::Users() { return Shared().users; }
@@ -243,10 +344,26 @@ CChangeDispatcher::CChangeDispatcher(CDirChangeHandler* target, bool gui, const 
 }
 
 CChangeDispatcher::~CChangeDispatcher() {
-  // The watch entry detaches the target (and releases its reference) before
-  // it lets the dispatcher go; a target still attached here is not ours.
+  // A target still attached is ours to release only if the watch entry
+  // handed its reference over; otherwise whoever made us detaches it.
+  if (owns_target_ref_ && target_) target_->Release();
   delete poster_;
   if (delivered_event_) ::CloseHandle(delivered_event_);
+}
+
+void CChangeDispatcher::AnswerStopNoticesInHand() { StopNoticeInHand::AnswerAll(); }
+
+void CChangeDispatcher::AdoptTargetReference() {
+  AutoLock lock(target_lock_);
+  owns_target_ref_ = target_ != nullptr;
+}
+
+bool CChangeDispatcher::CanDeliver() const { return !poster_ || CWindowPoster::HasWindow(); }
+
+bool CChangeDispatcher::RetryChangesLost() {
+  if (lost_pending_.exchange(false) && !Send(NK_CHANGES_LOST, CurrentDirectory(), nullptr, 0))
+    lost_pending_ = true;
+  return !lost_pending_;
 }
 
 CDirChangeHandler* CChangeDispatcher::Target() {
@@ -258,6 +375,7 @@ CDirChangeHandler* CChangeDispatcher::DetachTarget() {
   AutoLock lock(target_lock_);
   CDirChangeHandler* target = target_;
   target_ = nullptr;
+  owns_target_ref_ = false;  // the caller has the reference now
   return target;
 }
 
@@ -295,7 +413,8 @@ bool CChangeDispatcher::Send(int kind, const std::string& name, const std::strin
 }
 
 // A change that cannot be posted would leave the handler believing nothing
-// happened; it learns of the loss with the next report instead.
+// happened; it learns of the loss with the worker's retry or the next
+// report, whichever comes first.
 #define VANTREL_SEND_CHANGE(kind, name, new_name)                                 \
   do {                                                                            \
     if (lost_pending_.exchange(false) &&                                          \
@@ -350,6 +469,9 @@ void CChangeDispatcher::Dispatch(CChangeNotification* n) {
     if (target) target->AddRef();
   }
   const bool stopped_notice = n->kind == NK_WATCH_STOPPED;
+  // While the target handles the notice, the worker waits for its answer;
+  // a wait of this thread for the worker answers it first.
+  StopNoticeInHand in_hand(stopped_notice ? delivered_event_ : nullptr);
   if (target) {
     // Saved and restored: a target operation may pump messages (a stop)
     // and so deliver other records to the same target inside this one.
@@ -384,7 +506,7 @@ void CChangeDispatcher::Dispatch(CChangeNotification* n) {
     target->Release();
   }
   // Always answered, even without a target: the worker waits for it.
-  if (stopped_notice && delivered_event_) ::SetEvent(delivered_event_);
+  if (stopped_notice && delivered_event_) in_hand.Answer();
   delete n;
   Release();  // the record's reference; may destroy this dispatcher
 }

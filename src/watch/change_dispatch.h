@@ -108,6 +108,23 @@ class CWindowPoster {
   // False when the record could not be posted; the caller keeps it.
   bool Post(CChangeNotification* notification);
 
+  // Whether the shared window exists; when it could not be created, the
+  // error its creation left (0 if none).
+  static bool HasWindow();
+  static DWORD CreationError();
+
+  // Delivers the records queued for the window, when the calling thread owns
+  // it, and nothing else of that thread's queue. For a wait that the worker
+  // may be blocked on (it waits for a watch-stopped notice to be taken).
+  static void DeliverQueued();
+
+  // For the unloading of this module: destroys the window (queued records
+  // are then dropped, not delivered) and unregisters its class, so that
+  // neither a queued record nor a broadcast can reach a window procedure in
+  // unmapped code. From another thread than the window's, the window is
+  // left to the system's default procedure instead.
+  static void ReleaseForUnload();
+
   // For tests and diagnostics.
   static HWND Window();
   static LONG Users();
@@ -145,6 +162,26 @@ class CChangeDispatcher : public CDirChangeHandler {
   // Detaches the target and returns it; the caller releases the watch
   // entry's reference on it.
   CDirChangeHandler* DetachTarget();
+  // Takes over the watch entry's reference on the target, released when the
+  // dispatcher goes, that is after its last queued record has been handled:
+  // a watch that ended with a refused read still owes its handler the read
+  // error and the changes reported before it.
+  void AdoptTargetReference();
+
+  // False when it could not be made: no delivery window.
+  bool CanDeliver() const;
+
+  // For a thread about to wait for the worker: answers the watch-stopped
+  // notices that targets are handling further up this thread's stack. The
+  // worker waits for those answers, so without them the wait would never
+  // end (a handler that starts or stops a watch from NotifyWatchStopped).
+  static void AnswerStopNoticesInHand();
+
+  // Worker thread: a change could not be posted and the handler has not yet
+  // been told that changes were lost. RetryChangesLost tries again; true once
+  // nothing is owed any more.
+  bool ChangesLostPending() const { return lost_pending_; }
+  bool RetryChangesLost();
 
  private:
   bool Send(int kind, const std::string& name, const std::string* new_name, DWORD error);
@@ -157,9 +194,11 @@ class CChangeDispatcher : public CDirChangeHandler {
   HANDLE delivered_event_ = nullptr;
   std::string include_;
   bool has_include_ = false;
-  // A change record could not be posted (a full message queue); the next
-  // report first tells the handler that changes were lost.
+  // A change record could not be posted (a full message queue); the
+  // handler is told that changes were lost as soon as a post succeeds again
+  // (the worker retries, and any later report tries first).
   std::atomic<bool> lost_pending_{false};
+  bool owns_target_ref_ = false;  // see AdoptTargetReference
 };
 
 }  // namespace vantrel

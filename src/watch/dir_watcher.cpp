@@ -24,6 +24,10 @@
 //    entry Failed and removes it itself if it can take the table lock
 //    without waiting; otherwise the next thread that holds the table lock
 //    sweeps it (SweepFailedEntries).
+//  - An entry whose stop request could not be posted still has its read
+//    outstanding, and the worker may yet complete it: it is abandoned (its
+//    handler released, its state Abandoned, so the worker closes its handle
+//    when it next sees it) and freed only once the worker has ended.
 //
 // Locks and waits:
 //  - table_lock_ (recursive): guards the table, the port and the worker's
@@ -34,12 +38,31 @@
 //    the worker's read of the state. Never held across a wait or a call out.
 //  - Lock order: table lock, then entry lock or handler lock.
 //  - The worker's only wait outside the port is NotifyWatchStopped, which the
-//    stopping thread answers by pumping messages; RequestStart's plain wait is
-//    safe because every stop holds the table lock until it has finished, so no
-//    stop notice can be pending while StartWatch (which holds the lock too)
-//    waits.
-//  - StopAll waits for the worker thread's handle, which the watcher owns and
-//    closes only after that wait.
+//    stopping thread answers by pumping messages. It waits only while a stop
+//    is in progress, and every stop holds the table lock until it has
+//    finished. So when StartWatch (which holds the lock too) waits in
+//    RequestStart, the worker is waiting for this thread only if the start
+//    runs inside one of our own stops on this thread: a handler, or host
+//    code dispatched by the stop's pumping, started a watch. Only then does
+//    RequestStart deliver this thread's queued notifications while it waits
+//    (the host's other messages stay queued); otherwise its wait is plain.
+//  - A handler may start or stop a watch from its NotifyWatchStopped, while
+//    the worker still waits for that notice to be answered: every operation
+//    that may wait for the worker first answers the notices being handled on
+//    its thread (AnswerStopNoticesInHand), before it takes the table lock,
+//    which another thread's stop may hold while it waits for the worker.
+//  - Nesting: StartWatch and the stops count as Operations while they run
+//    (depth_). A StopAll nested inside another Operation stops every watch
+//    but leaves the end of the worker to the outermost Operation, which may
+//    itself be waiting for the worker's answer; it ends the worker when it
+//    finishes, unless a watch was started meanwhile.
+//  - StopAll waits for the worker thread's handle without pumping: no entry
+//    is left by then, so the worker waits for nothing of this thread and
+//    reaches the exit packet. The watcher owns the handle and closes it only
+//    after that wait.
+//  - The worker waits on the port without a time limit, except while a
+//    handler is owed a changes-lost notice (a post failed): it then wakes
+//    every kLostChangesRetryMs to post it again.
 //  - Destruction while the process is exiting: the system has already ended
 //    the worker (or is ending it), the loader lock is held, and no answer can
 //    come. The watcher then lets its entries, port and thread handle go
@@ -55,6 +78,9 @@
 
 namespace vantrel {
 namespace {
+
+// How often the worker tries again to post a changes-lost notice.
+constexpr DWORD kLostChangesRetryMs = 250;
 
 bool IsLeadByteAcp(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
 
@@ -135,11 +161,10 @@ CWatchEntry::CWatchEntry(HANDLE directory_handle, const std::string& directory,
 }
 
 CWatchEntry::~CWatchEntry() {
-  if (dispatcher_) {
-    if (CDirChangeHandler* target = dispatcher_->DetachTarget()) target->Release();
-  }
+  // Records still queued for the dispatcher keep it alive until delivered,
+  // and with it our reference on the target, which they are addressed to.
+  if (dispatcher_) dispatcher_->AdoptTargetReference();
   CloseDirectory();
-  // Records still queued for the dispatcher keep it alive until delivered.
   if (dispatcher_) dispatcher_->Release();
   if (done_event_) ::CloseHandle(done_event_);
 }
@@ -170,7 +195,7 @@ BOOL CWatchEntry::IssueRead() {
                                  notify_filter_, &bytes_returned_, &request_, nullptr);
 }
 
-DWORD CWatchEntry::RequestStart(HANDLE port) {
+DWORD CWatchEntry::RequestStart(HANDLE port, bool deliver_while_waiting) {
   {
     AutoLock lock(entry_lock_);
     state_ = StartRequested;
@@ -181,8 +206,11 @@ DWORD CWatchEntry::RequestStart(HANDLE port) {
       return err ? err : ERROR_INVALID_HANDLE;
     }
   }
-  // Plain wait: see the header of this file for why it cannot deadlock.
-  while (::WaitForSingleObject(done_event_, 10000) != WAIT_OBJECT_0) {
+  // Plain unless nested in one of our stops: see "Locks and waits" above.
+  for (;;) {
+    if (deliver_while_waiting) CWindowPoster::DeliverQueued();
+    if (::WaitForSingleObject(done_event_, deliver_while_waiting ? 10 : 10000) == WAIT_OBJECT_0)
+      break;
   }
   ::ResetEvent(done_event_);
   return last_error_;  // written by the worker before it set the event
@@ -199,13 +227,15 @@ BOOL CWatchEntry::RequestStop(HANDLE port) {
     }
   }
   // Pumps this thread's messages: the worker waits in NotifyWatchStopped
-  // until this thread's hidden window has delivered the notice.
+  // until this thread's hidden window has delivered the notice. The queue is
+  // emptied before every wait, not only when the wait reports input:
+  // MsgWaitForMultipleObjects wakes only for messages that arrived after the
+  // thread last looked at its queue, and this wait may run inside the
+  // dispatch of another message (a stop nested in a stop), whose pump has
+  // looked already: the notice could sit there unseen for ever.
   bool quit = false;
   WPARAM quit_code = 0;
-  for (;;) {
-    const DWORD r = ::MsgWaitForMultipleObjects(1, &done_event_, FALSE, 5000, QS_ALLINPUT);
-    if (r == WAIT_OBJECT_0) break;
-    if (r != WAIT_OBJECT_0 + 1) continue;
+  while (::WaitForSingleObject(done_event_, 0) != WAIT_OBJECT_0) {
     MSG msg;
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       if (msg.message == WM_QUIT) {
@@ -218,6 +248,8 @@ BOOL CWatchEntry::RequestStop(HANDLE port) {
       ::TranslateMessage(&msg);
       ::DispatchMessageA(&msg);
     }
+    if (::MsgWaitForMultipleObjects(1, &done_event_, FALSE, 5000, QS_ALLINPUT) == WAIT_OBJECT_0)
+      break;
   }
   ::ResetEvent(done_event_);
   if (quit) ::PostQuitMessage(static_cast<int>(quit_code));
@@ -233,10 +265,32 @@ CDirWatcher::~CDirWatcher() {
   if (worker_thread_ && ProcessIsExiting()) {
     // Deliberately leaked: see "Destruction while the process is exiting".
     table_.clear();
+    abandoned_.clear();
     return;
   }
-  StopAll();
+  StopAll();  // frees the abandoned entries too, once the worker has ended
   if (port_) ::CloseHandle(port_);
+}
+
+CDirWatcher::Operation::Operation(CDirWatcher* watcher) : watcher_(watcher) {
+  ++watcher_->depth_;
+}
+
+CDirWatcher::Operation::~Operation() {
+  if (--watcher_->depth_ > 0 || !watcher_->end_worker_pending_) return;
+  watcher_->end_worker_pending_ = false;
+  // A nested StopAll asked for the end; a watch started after it keeps the
+  // worker.
+  if (watcher_->AnyEntry()) return;
+  const DWORD err = ::GetLastError();  // the operation's result stays the last error
+  watcher_->EndWorker();
+  ::SetLastError(err);
+}
+
+bool CDirWatcher::AnyEntry() const {
+  for (const CWatchEntry* e : table_)
+    if (e) return true;
+  return false;
 }
 
 HANDLE CDirWatcher::Port() {
@@ -284,7 +338,9 @@ DWORD CDirWatcher::StartWatch(const std::string& directory, DWORD notify_filter,
   if (attrs == INVALID_FILE_ATTRIBUTES || !(attrs & FILE_ATTRIBUTE_DIRECTORY))
     return fail(ERROR_BAD_PATHNAME);
 
+  CChangeDispatcher::AnswerStopNoticesInHand();  // see "Locks and waits"
   AutoLock lock(table_lock_);
+  Operation operation(this);
   SweepFailedEntries();
   if (FindSlot(directory) >= 0) StopWatch(directory);
   EnableWatchPrivileges();
@@ -310,6 +366,12 @@ DWORD CDirWatcher::StartWatch(const std::string& directory, DWORD notify_filter,
       ::CloseHandle(dir);
     return fail(ERROR_OUTOFMEMORY);
   }
+  if (!entry->Dispatcher()->CanDeliver()) {
+    // No delivery window: nothing of this watch would ever reach the handler.
+    const DWORD err = CWindowPoster::CreationError();
+    delete entry;
+    return fail(err ? err : ERROR_OUTOFMEMORY);
+  }
 
   HANDLE port = ::CreateIoCompletionPort(dir, port_, reinterpret_cast<ULONG_PTR>(entry), 0);
   if (!port) {
@@ -331,7 +393,7 @@ DWORD CDirWatcher::StartWatch(const std::string& directory, DWORD notify_filter,
     worker_thread_id_ = id;
   }
 
-  const DWORD err = entry->RequestStart(port_);
+  const DWORD err = entry->RequestStart(port_, depth_ > 1);
   if (err) {
     delete entry;  // the handler was never bound for it
     return fail(err);
@@ -355,8 +417,7 @@ DWORD CDirWatcher::StartWatch(const std::string& directory, DWORD notify_filter,
   }
   if (!stored) {
     // A watch that is not in the table could never be stopped; undo it.
-    entry->RequestStop(port_);
-    DestroyEntry(entry);
+    StopEntry(entry);
     return fail(ERROR_OUTOFMEMORY);
   }
   return fail(ERROR_SUCCESS);
@@ -375,14 +436,37 @@ void CDirWatcher::StopSlot(size_t slot) {
   // an entry that is being stopped.
   CWatchEntry* entry = table_[slot];
   table_[slot] = nullptr;
-  entry->RequestStop(port_);
-  DestroyEntry(entry);
+  StopEntry(entry);
+}
+
+void CDirWatcher::StopEntry(CWatchEntry* entry) {
+  if (entry->RequestStop(port_))
+    DestroyEntry(entry);
+  else
+    AbandonEntry(entry);
+}
+
+void CDirWatcher::AbandonEntry(CWatchEntry* entry) {
+  // The worker never got the stop request: the entry's read is still
+  // outstanding and its completion would reach freed memory. The handler's
+  // watch is over all the same.
+  CChangeDispatcher* d = entry->Dispatcher();
+  if (CDirChangeHandler* target = d->Target()) target->UnbindWatcher(this);
+  if (CDirChangeHandler* target = d->DetachTarget()) target->Release();
+  entry->SetState(CWatchEntry::Abandoned);
+  try {
+    abandoned_.push_back(entry);
+  } catch (...) {
+    // Leaked for good: still better than freed under the worker.
+  }
 }
 
 BOOL CDirWatcher::StopWatch(const std::string& directory) {
   if (ProcessIsExiting()) return FALSE;  // see "Destruction while the process is exiting"
+  CChangeDispatcher::AnswerStopNoticesInHand();  // see "Locks and waits"
   AutoLock lock(table_lock_);
   if (!port_) return FALSE;
+  Operation operation(this);
   SweepFailedEntries();
   const long slot = FindSlot(directory);
   if (slot < 0) return FALSE;
@@ -395,7 +479,9 @@ BOOL CDirWatcher::StopWatchForHandler(CDirChangeHandler* handler) {
   // A global handler's destructor lands here at process exit, before the
   // global watcher's own destructor.
   if (ProcessIsExiting()) return FALSE;
+  CChangeDispatcher::AnswerStopNoticesInHand();  // see "Locks and waits"
   AutoLock lock(table_lock_);
+  Operation operation(this);
   SweepFailedEntries();
   BOOL any = FALSE;
   for (;;) {
@@ -413,8 +499,10 @@ BOOL CDirWatcher::StopWatchForHandler(CDirChangeHandler* handler) {
 
 BOOL CDirWatcher::StopAll() {
   if (ProcessIsExiting()) return FALSE;
+  CChangeDispatcher::AnswerStopNoticesInHand();  // see "Locks and waits"
   AutoLock lock(table_lock_);
   if (!worker_thread_) return FALSE;
+  Operation operation(this);
   // Until none is left: a handler may start a watch while we pump.
   for (;;) {
     size_t slot = 0;
@@ -422,20 +510,31 @@ BOOL CDirWatcher::StopAll() {
     if (slot == table_.size()) break;
     StopSlot(slot);
   }
+  // The worker ends with the outermost Operation, now unless this StopAll
+  // runs inside another one that may be waiting for the worker.
+  end_worker_pending_ = true;
+  return TRUE;
+}
+
+void CDirWatcher::EndWorker() {
   table_.clear();
   ::InterlockedExchange(&sweep_pending_, 0);
+  if (!worker_thread_) return;
   if (!::PostQueuedCompletionStatus(port_, 0, 0, nullptr)) {
     // Closing the port also ends the worker's wait, without a packet.
     ::CloseHandle(port_);
     port_ = nullptr;
   }
+  // Plain wait: see "Locks and waits" above.
   ::WaitForSingleObject(worker_thread_, INFINITE);
   ::CloseHandle(worker_thread_);
   worker_thread_ = nullptr;
   worker_thread_id_ = 0;
+  // Nothing can reach an abandoned entry any more.
+  for (CWatchEntry* entry : abandoned_) delete entry;
+  abandoned_.clear();
   if (port_) ::CloseHandle(port_);
   port_ = nullptr;
-  return TRUE;
 }
 
 void CDirWatcher::RemoveEntry(CWatchEntry* entry) {
@@ -481,11 +580,19 @@ void CDirWatcher::RunWorker() {
     DWORD bytes = 0;
     ULONG_PTR key = 0;
     OVERLAPPED* request = nullptr;
-    const BOOL ok = ::GetQueuedCompletionStatus(port, &bytes, &key, &request, INFINITE);
-    if (!ok && !request) break;  // no packet: the port is gone
-    if (key == 0) break;         // the exit packet
+    const DWORD wait = lost_changes_.empty() ? INFINITE : kLostChangesRetryMs;
+    const BOOL ok = ::GetQueuedCompletionStatus(port, &bytes, &key, &request, wait);
+    if (!ok && !request) {
+      if (::GetLastError() == WAIT_TIMEOUT) {
+        RetryLostChanges();
+        continue;
+      }
+      break;  // no packet: the port is gone
+    }
+    if (key == 0) break;  // the exit packet
     OnPacket(reinterpret_cast<CWatchEntry*>(key), ok, bytes);
   }
+  lost_changes_.clear();
   WorkerEnding();
 }
 
@@ -504,6 +611,8 @@ void CDirWatcher::OnPacket(CWatchEntry* entry, BOOL completed, DWORD bytes) {
       ::SetEvent(entry->done_event_);
       break;
     case CWatchEntry::StopRequested:
+      // A changes-lost notice still owed goes out before the stop notice.
+      ForgetLostChanges(entry, true);
       if (closed) {
         ::SetEvent(entry->done_event_);
       } else {
@@ -526,8 +635,32 @@ void CDirWatcher::OnPacket(CWatchEntry* entry, BOOL completed, DWORD bytes) {
     case CWatchEntry::Watching:
       OnReadCompleted(entry, completed, bytes);
       break;
+    case CWatchEntry::Abandoned:
+      // Its stopper could not reach us. Once the handle is closed no packet
+      // comes for it again; the watcher frees it after this thread ended.
+      ForgetLostChanges(entry, false);
+      if (!closed) entry->CloseDirectory();
+      break;
     case CWatchEntry::Idle:
       break;
+  }
+}
+
+void CDirWatcher::RetryLostChanges() {
+  for (size_t i = 0; i < lost_changes_.size();) {
+    if (lost_changes_[i]->dispatcher_->RetryChangesLost())
+      lost_changes_.erase(lost_changes_.begin() + static_cast<long>(i));
+    else
+      ++i;
+  }
+}
+
+void CDirWatcher::ForgetLostChanges(CWatchEntry* entry, bool retry_first) {
+  for (size_t i = 0; i < lost_changes_.size(); ++i) {
+    if (lost_changes_[i] != entry) continue;
+    if (retry_first) entry->dispatcher_->RetryChangesLost();
+    lost_changes_.erase(lost_changes_.begin() + static_cast<long>(i));
+    return;
   }
 }
 
@@ -546,6 +679,15 @@ void CDirWatcher::OnReadCompleted(CWatchEntry* entry, BOOL completed, DWORD byte
     kept = reader.Walk(entry->directory_, &ToAnsi, &IsLeadByteAcp, sink);
   }
   entry->kept_ = kept;
+  if (d->ChangesLostPending()) {
+    bool listed = false;
+    for (CWatchEntry* e : lost_changes_) listed = listed || e == entry;
+    try {
+      if (!listed) lost_changes_.push_back(entry);
+    } catch (...) {
+      // Without room to remember it, the next report still tries first.
+    }
+  }
   if (entry->IssueRead()) {
     entry->last_error_ = 0;
   } else {
@@ -558,6 +700,7 @@ void CDirWatcher::OnReadRefused(CWatchEntry* entry, DWORD error) {
   const int priority = ::GetThreadPriority(self);
   ::SetThreadPriority(self, THREAD_PRIORITY_HIGHEST);
   try {
+    ForgetLostChanges(entry, true);
     entry->last_error_ = error;
     entry->dispatcher_->NotifyReadError(error, entry->directory_);
     // No read is outstanding, so closing here brings no packet back.

@@ -21,7 +21,9 @@ struct WatcherTestAccess;  // tests only: reaches the entry table and handles
 // and the dispatcher that carries its changes to the handler.
 class CWatchEntry {
  public:
-  enum State { Idle, StartRequested, StopRequested, Closed, Watching, Failed };
+  // Failed: a re-issued read was refused. Abandoned: its stop request could
+  // not be posted; the worker closes its handle when it next sees it.
+  enum State { Idle, StartRequested, StopRequested, Closed, Watching, Failed, Abandoned };
 
   CWatchEntry(HANDLE directory_handle, const std::string& directory, CDirChangeHandler* target,
               DWORD notify_filter, BOOL watch_subtree, bool gui, const char* include,
@@ -31,7 +33,11 @@ class CWatchEntry {
   CWatchEntry& operator=(const CWatchEntry&) = delete;
 
   // Caller's thread: post the request and wait for the worker's answer.
-  DWORD RequestStart(HANDLE port);
+  // `deliver_while_waiting`: the caller is inside one of the watcher's own
+  // stops, whose worker may be waiting for this thread to take a
+  // watch-stopped notice; the wait then delivers the notifications queued
+  // for this thread (and nothing else).
+  DWORD RequestStart(HANDLE port, bool deliver_while_waiting);
   BOOL RequestStop(HANDLE port);
   void CloseDirectory();
 
@@ -95,10 +101,30 @@ class CDirWatcher {
   void OnPacket(CWatchEntry* entry, BOOL completed, DWORD bytes);
   void OnReadCompleted(CWatchEntry* entry, BOOL completed, DWORD bytes);
   void OnReadRefused(CWatchEntry* entry, DWORD error);
+  void RetryLostChanges();
+  void ForgetLostChanges(CWatchEntry* entry, bool retry_first);
   void StopSlot(size_t slot);
+  void StopEntry(CWatchEntry* entry);
+  void AbandonEntry(CWatchEntry* entry);
   void DestroyEntry(CWatchEntry* entry);
   void SweepFailedEntries();
+  void EndWorker();
+  bool AnyEntry() const;
   long FindSlot(const std::string& directory);
+
+  // One of the operations that wait for the worker (StartWatch and the
+  // stops), for as long as it runs; they nest on the thread that holds the
+  // table lock when handlers or host code run inside a stop's wait.
+  class Operation {
+   public:
+    explicit Operation(CDirWatcher* watcher);
+    ~Operation();
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
+
+   private:
+    CDirWatcher* watcher_;
+  };
 
   HANDLE port_ = nullptr;
   HANDLE worker_thread_ = nullptr;
@@ -109,6 +135,19 @@ class CDirWatcher {
   DWORD filter_flags_;
   // Set by the worker when a failed entry could not be removed at once.
   volatile LONG sweep_pending_ = 0;
+  // Under the table lock: how many Operations are running (nested on one
+  // thread), and whether a StopAll among them left the end of the worker to
+  // the outermost one.
+  int depth_ = 0;
+  bool end_worker_pending_ = false;
+  // Under the table lock: entries whose stop request could not be posted.
+  // Their read may still complete, so they are freed only once the worker
+  // has ended.
+  std::vector<CWatchEntry*> abandoned_;
+  // Worker thread only: entries whose dispatcher owes its handler a
+  // changes-lost notice. An entry leaves the list when the worker handles
+  // its stop or its refused read, before it can be destroyed.
+  std::vector<CWatchEntry*> lost_changes_;
 };
 
 // Enables the backup, restore and change-notify privileges of the process

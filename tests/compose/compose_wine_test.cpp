@@ -290,11 +290,22 @@ TEST_F(ComposeTest, TypingCompletesAndTheHostFieldFollows) {
   EXPECT_EQ(first + ",al", Text(host));
   EXPECT_TRUE(Visible(list));
 
-  // Leaving the field closes the list; the host field holds the last text.
+  // Enter that the host only reports closes the list too: a host need not
+  // deliver the key to the field itself.
+  EXPECT_EQ(0, KeyDispatch(w, VK_RETURN));
+  EXPECT_FALSE(Visible(list));
+  Type("i");
+  ASSERT_TRUE(Visible(list));
+
+  // Leaving the field closes the list and copies its text into the host
+  // field once more, even one that fell out of step.
+  mirrorEnabled = 0;
+  ::SetWindowTextA(host, "stale");
+  mirrorEnabled = 1;
   ::SetFocus(::GetWindow(::GetWindow(w, GW_CHILD), GW_HWNDNEXT));
   Pump(60);
   EXPECT_FALSE(Visible(list));
-  EXPECT_EQ(Text(field), Text(host));
+  EXPECT_EQ(first + ",ali", Text(host));
 
   // None of our copies into the host field reached the host as a change.
   EXPECT_EQ(0, GetHostComposeStats(w).recipientChanges);
@@ -464,17 +475,102 @@ TEST_F(ComposeTest, TwoWindowsThenOutgoingRestoresEach) {
   EXPECT_EQ(HostComposeProc(), CurrentProc(b));
 }
 
-TEST_F(ComposeTest, ShutDownUnhooksEveryWindow) {
+// Unloading with windows open: each gets its host field back, shown, with
+// what the user had in ours (even where the two fell out of step) and the
+// focus where ours had it.
+TEST_F(ComposeTest, ShutDownGivesEveryWindowItsHostFieldBack) {
   HWND a = Open("a@a.example");
   HWND b = Open("b@b.example");
   HWND fieldA = Field(a), fieldB = Field(b);
+  ::SetWindowTextA(fieldA, "a@a.example,new@n.example");
+  mirrorEnabled = 0;
+  ::SetWindowTextA(HostRecipientField(b), "stale");
+  mirrorEnabled = 1;
+  ::SetForegroundWindow(b);
+  ::SetFocus(fieldB);
+  Pump(30);
   UnhookAllComposeWindows();
   EXPECT_TRUE(ComposeSlots.empty());
   EXPECT_EQ(HostComposeProc(), CurrentProc(a));
   EXPECT_EQ(HostComposeProc(), CurrentProc(b));
   EXPECT_FALSE(::IsWindow(fieldA));
   EXPECT_FALSE(::IsWindow(fieldB));
+  EXPECT_TRUE(::IsWindowVisible(HostRecipientField(a)));
+  EXPECT_TRUE(::IsWindowVisible(HostRecipientField(b)));
+  EXPECT_EQ(HostRecipientField(b), ::GetFocus());
+  EXPECT_EQ("a@a.example,new@n.example", HostSendMail(a));
   EXPECT_EQ("b@b.example", HostSendMail(b));
+}
+
+namespace {
+// Another plug-in's subclass of a compose window: counts what reaches it
+// and, when it leaves, puts back the procedure it found, as plug-ins do.
+struct OtherPlugin {
+  static WNDPROC prev;
+  static int messages;
+  static bool sawNcDestroy;
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    ++messages;
+    if (msg == WM_NCDESTROY) sawNcDestroy = true;
+    return ::CallWindowProcA(prev, hwnd, msg, wp, lp);
+  }
+};
+WNDPROC OtherPlugin::prev = nullptr;
+int OtherPlugin::messages = 0;
+bool OtherPlugin::sawNcDestroy = false;
+}  // namespace
+
+// Hooking and unhooking in every order with another subclass around: after
+// each step the host's own procedure still gets every message, the other
+// plug-in gets them while it is hooked, and at the end the host's procedure
+// is back in place. A window closed without sending takes both along, the
+// other plug-in seeing its WM_NCDESTROY.
+TEST_F(ComposeTest, AnotherSubclassKeepsTheChainWholeInEveryOrder) {
+  // W/w: our hook in / out (OpenCompose / Outgoing); T/t: theirs; c: close.
+  // A window left whole serves the next order (each costs seconds to close).
+  HWND w = nullptr;
+  for (const char* order : {"WTwt", "WTtw", "TWwt", "WTc", "TWc"}) {
+    SCOPED_TRACE(order);
+    if (!::IsWindow(w)) {
+      PluginCallbacks callbacks = Plugin();
+      callbacks.onOpenCompose = nullptr;
+      w = OpenHostComposeWindow(callbacks, "a@a.example");
+      opened_.push_back(w);
+    }
+    OtherPlugin::messages = 0;
+    OtherPlugin::sawNcDestroy = false;
+    bool ours = false, theirs = false;
+    for (const char* step = order; *step; ++step) {
+      switch (*step) {
+        case 'W': OpenCompose(w); ours = true; break;
+        case 'w': Outgoing(w); ours = false; break;
+        case 'T':
+          OtherPlugin::prev = reinterpret_cast<WNDPROC>(
+              ::SetWindowLongA(w, GWL_WNDPROC, reinterpret_cast<LONG>(&OtherPlugin::Proc)));
+          theirs = true;
+          break;
+        case 't':
+          ::SetWindowLongA(w, GWL_WNDPROC, reinterpret_cast<LONG>(OtherPlugin::prev));
+          theirs = false;
+          break;
+        case 'c': ::DestroyWindow(w); break;
+      }
+      if (*step == 'c') break;
+      const int hostSizes = GetHostComposeStats(w).sizeMessages;
+      const int theirMessages = OtherPlugin::messages;
+      ::SendMessageA(w, WM_SIZE, 0, MAKELPARAM(500, 300));
+      EXPECT_EQ(hostSizes + 1, GetHostComposeStats(w).sizeMessages) << "after " << *step;
+      EXPECT_EQ(theirs, OtherPlugin::messages > theirMessages) << "after " << *step;
+      EXPECT_EQ(ours, FindComposeSlot(w) != nullptr) << "after " << *step;
+    }
+    if (::IsWindow(w)) {
+      EXPECT_EQ(HostComposeProc(), CurrentProc(w));
+      EXPECT_EQ("a@a.example", Text(HostRecipientField(w)));
+    } else {
+      EXPECT_TRUE(OtherPlugin::sawNcDestroy);
+    }
+    EXPECT_TRUE(ComposeSlots.empty());
+  }
 }
 
 TEST_F(ComposeTest, ClosedWithoutOutgoingLeavesNoSlot) {

@@ -76,6 +76,10 @@ TEST(Window, ObjectClassWindowIsBoundFromNcCreateAndDestroyedWithObject) {
     EXPECT_EQ(&w, Window::FromHandle(hwnd));
   }
   EXPECT_FALSE(::IsWindow(hwnd)) << "the object's destructor destroys its window";
+  // A module that is unloaded takes its classes along.
+  Window::UnregisterObjectClasses();
+  WNDCLASSA wc = {};
+  EXPECT_FALSE(::GetClassInfoA(ThisModule(), "VantrelTestClass", &wc));
 }
 
 TEST(Settings, MissingValueGivesDefaultAndWrittenValueReadsBack) {

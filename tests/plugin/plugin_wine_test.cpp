@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstring>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@
 
 namespace {
 
+using watchtest::HangGuard;
 using watchtest::PumpUntil;
 using watchtest::ScratchDir;
 
@@ -106,6 +108,8 @@ DWORD RunProgram(const std::string& command_line, std::string* output = nullptr)
 
 // Runs inside the About box's modal loop: reads the box and presses OK.
 std::string about_caption, about_text;
+HWND about_owner = nullptr;
+bool about_owner_enabled = true;
 void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR, DWORD) {
   HWND box = FindWindowA("#32770", nullptr);
   if (!box || !IsWindowVisible(box)) return;
@@ -114,6 +118,8 @@ void CALLBACK CloseAboutBox(HWND, UINT, UINT_PTR, DWORD) {
   about_caption = buffer;
   GetDlgItemTextA(box, 0xFFFF, buffer, sizeof buffer);
   about_text = buffer;
+  about_owner = GetWindow(box, GW_OWNER);
+  about_owner_enabled = about_owner && IsWindowEnabled(about_owner);
   EXPECT_TRUE(GetDlgItem(box, IDOK) != nullptr);
   EXPECT_TRUE(GetDlgItem(box, IDCANCEL) == nullptr) << "MB_OK only";
   PostMessageA(box, WM_COMMAND, IDOK, 0);
@@ -219,12 +225,24 @@ TEST(PluginLoad, RecordAboutBoxAndBinding) {
     }
   }
 
-  // The About box: caption after the module name, the exact text, OK only.
+  // The About box: caption after the module name, the exact text, OK only,
+  // and modal to the host's active window, as a framework's message box is:
+  // it cannot fall behind the host, nor the host's menu be used behind it.
+  HWND main = standin::CreateMainWindow(nullptr);
+  ShowWindow(main, SW_SHOW);
+  SetForegroundWindow(main);
+  SetActiveWindow(main);
+  ASSERT_EQ(main, GetActiveWindow());
   about_caption.clear();
   about_text.clear();
+  about_owner = nullptr;
   const UINT_PTR timer = SetTimer(nullptr, 0, 100, CloseAboutBox);
   EXPECT_EQ(plugin.OnPlugInSetup(nullptr), 1);
   KillTimer(nullptr, timer);
+  EXPECT_EQ(about_owner, main);
+  EXPECT_FALSE(about_owner_enabled) << "the owner is disabled while the box is up";
+  EXPECT_TRUE(IsWindowEnabled(main));
+  DestroyWindow(main);
   const std::string caption = about_caption, text = about_text;
   EXPECT_EQ(caption, "Vantrel");
   EXPECT_EQ(text,
@@ -284,6 +302,112 @@ TEST(PluginLoad, RenamedModuleUsesItsOwnName) {
   DeleteFileA(copy.c_str());
 }
 
+vantrel_host::PluginCallbacks ComposeCallbacks(const standin::PluginModule& plugin) {
+  vantrel_host::PluginCallbacks callbacks;
+  callbacks.onOpenCompose = plugin.OnOpenCompose;
+  callbacks.onKeyDispatch = plugin.OnKeyDispatch;
+  callbacks.onOutgoing = plugin.OnOutgoing;
+  return callbacks;
+}
+
+// The host unloads the plug-in while a compose window is open: the window
+// gets its own recipient field back, shown and holding what the user had
+// typed into ours, and no window or class of the module is left for a
+// message to reach.
+TEST(PluginLoad, UnloadingWithAComposeWindowOpenGivesTheHostItsFieldBack) {
+  DataFolder data;
+  DeleteSettings("Vantrel");
+  standin::PluginModule plugin;
+  ASSERT_EQ(plugin.Load(PluginPath()), 0u);
+  HWND main = standin::CreateMainWindow(nullptr);
+  ASSERT_EQ(plugin.OnMenuInit(main, standin::MainMenu(main), 0), 0);  // watching
+  HWND compose = vantrel_host::OpenHostComposeWindow(ComposeCallbacks(plugin), "ann@example.org");
+  HWND host = vantrel_host::HostRecipientField(compose);
+  HWND ours = FindWindowExA(vantrel_host::HostAddressContainer(compose), host, "Edit", nullptr);
+  ASSERT_TRUE(ours && IsWindowVisible(ours) && !IsWindowVisible(host));
+  SetWindowTextA(ours, "ann@example.org,bo@example.net");  // typed
+  const HMODULE module = plugin.module;
+  EXPECT_EQ(plugin.OnExit(), 0);
+  plugin.Unload();
+  ASSERT_EQ(nullptr, GetModuleHandleA("Vantrel.dll")) << "still loaded";
+  EXPECT_TRUE(IsWindowVisible(host));
+  EXPECT_FALSE(IsWindow(ours));
+  WNDCLASSA wc = {};
+  ASSERT_TRUE(GetClassInfoA(GetModuleHandleA(nullptr), vantrel_host::kComposeClassName, &wc));
+  EXPECT_EQ(reinterpret_cast<LONG>(wc.lpfnWndProc), GetWindowLongA(compose, GWL_WNDPROC));
+  for (const char* cls : {"Delayed_Message_Sender", "VantrelSuggestList"}) {
+    EXPECT_FALSE(GetClassInfoA(module, cls, &wc)) << cls << " outlived the module";
+  }
+  char text[64] = {};
+  GetWindowTextA(host, text, sizeof text);
+  EXPECT_STREQ(text, "ann@example.org,bo@example.net");
+  // Not sent: the stand-in window would still call the unloaded callbacks.
+  DestroyWindow(compose);
+  DestroyWindow(main);
+}
+
+// Children of the tests below, run before GoogleTest starts:
+//  - the process ends with a compose window open: the fields go with the
+//    process, and the plug-in must not destroy them (running window code)
+//    on its way out; the child reports any field destroyed;
+//  - another plug-in subclasses the compose window on top of ours, then the
+//    host unloads the plug-in: that subclass still calls our procedure, so
+//    the module must stay mapped (exit code 4 when it went, a crash when the
+//    window is used after it went).
+const char kExitWithComposeSwitch[] = "--vantrel-exit-with-compose";
+const char kUnloadUnderSubclassSwitch[] = "--vantrel-unload-under-subclass";
+WNDPROC child_container_proc = nullptr;
+WNDPROC child_other_prev = nullptr;
+LRESULT CALLBACK OtherPluginProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  return CallWindowProcA(child_other_prev, hwnd, msg, wp, lp);
+}
+LRESULT CALLBACK ReportingContainerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_PARENTNOTIFY && LOWORD(wp) == WM_DESTROY) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "field destroyed\n", 16, &written, nullptr);
+  }
+  return CallWindowProcA(child_container_proc, hwnd, msg, wp, lp);
+}
+struct ComposeChild {
+  ComposeChild() {
+    const bool exit_child = strstr(GetCommandLineA(), kExitWithComposeSwitch) != nullptr;
+    const bool unload_child = strstr(GetCommandLineA(), kUnloadUnderSubclassSwitch) != nullptr;
+    if (!exit_child && !unload_child) return;
+    standin::Host().dataFolder = standin::ExeFolder() + "Data\\";
+    static standin::PluginModule plugin;
+    if (plugin.Load(PluginPath()) != 0) ExitProcess(2);
+    HWND compose = vantrel_host::OpenHostComposeWindow(ComposeCallbacks(plugin), "ann@example.org");
+    if (!compose) ExitProcess(3);
+    if (exit_child) {
+      HWND container = vantrel_host::HostAddressContainer(compose);
+      child_container_proc = reinterpret_cast<WNDPROC>(
+          SetWindowLongA(container, GWL_WNDPROC, reinterpret_cast<LONG>(&ReportingContainerProc)));
+      ExitProcess(7);
+    }
+    child_other_prev = reinterpret_cast<WNDPROC>(
+        SetWindowLongA(compose, GWL_WNDPROC, reinterpret_cast<LONG>(&OtherPluginProc)));
+    SendMessageA(compose, WM_SIZE, 0, MAKELPARAM(500, 300));
+    plugin.OnExit();
+    FreeLibrary(plugin.module);
+    if (!GetModuleHandleA("Vantrel.dll")) ExitProcess(4);
+    SendMessageA(compose, WM_SIZE, 0, MAKELPARAM(520, 300));
+    SetWindowLongA(compose, GWL_WNDPROC, reinterpret_cast<LONG>(child_other_prev));
+    SendMessageA(compose, WM_SIZE, 0, MAKELPARAM(540, 300));
+    ExitProcess(7);
+  }
+} compose_child;
+
+TEST(PluginLoad, ProcessExitAndUnloadUnderAnotherSubclassLeaveTheWindowsWhole) {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string output;
+  EXPECT_EQ(RunProgram(std::string("\"") + self + "\" " + kExitWithComposeSwitch, &output), 7u)
+      << "2: not loaded, 3: no compose window, else a crash\n" << output;
+  EXPECT_EQ(output.find("field destroyed"), std::string::npos) << output;
+  EXPECT_EQ(RunProgram(std::string("\"") + self + "\" " + kUnloadUnderSubclassSwitch, &output), 7u)
+      << "2: not loaded, 3: no compose window, 4: unloaded, else a crash\n" << output;
+}
+
 // The host variants are separate programs: a process's executable is what
 // the plug-in binds against.
 TEST(PluginLoad, VersionGateRefusesOrAcceptsTheLoad) {
@@ -336,8 +460,9 @@ TEST(HostSession, TypingOffersTheSortedMatchesAndANewAddressAfterASave) {
                         "  alan@example.org\r\n  Alma@example.org\r\n"),
             std::string::npos)
       << output;
-  // Enter closed the list and the host sent what the field held.
-  EXPECT_NE(output.find("sent to: "), std::string::npos) << output;
+  // Walking the list wraps round to its first address, which stays in the
+  // field; Enter closes the list and the host sends exactly that.
+  EXPECT_NE(output.find("sent to: al@example.org\r\n"), std::string::npos) << output;
 }
 
 // The menu set-up and AutoParse run in-process here, against this program's
@@ -469,15 +594,37 @@ int WINAPI OpenHook(HWND compose, LPARAM) { return vantrel::OpenCompose(compose)
 int WINAPI KeyHook(HWND window, int key, LPARAM) { return vantrel::KeyDispatch(window, key); }
 int WINAPI OutgoingHook(HWND compose, LPARAM) { return vantrel::Outgoing(compose); }
 
-// Every open completion field offers exactly what was read last.
+// Every open completion field offers exactly what was read last: as many
+// entries, and for each first letter the very addresses that begin with it.
 ::testing::AssertionResult FieldsHoldTheList(size_t fields) {
+  const std::vector<std::string>& items = vantrel::AddressList.items();
   if (vantrel::ComposeSlots.size() != fields)
     return ::testing::AssertionFailure() << vantrel::ComposeSlots.size() << " slots";
-  for (const vantrel::ComposeSlot& slot : vantrel::ComposeSlots) {
-    const size_t count = slot.edit->list().SearchCount();
-    if (count != vantrel::AddressList.items().size())
-      return ::testing::AssertionFailure() << "a field holds " << count << " of "
-                                           << vantrel::AddressList.items().size();
+  auto first = [](const std::string& a) { return static_cast<char>(tolower(a[0])); };
+  std::set<char> letters;
+  for (const std::string& a : items)
+    if (!a.empty()) letters.insert(first(a));
+  for (vantrel::ComposeSlot& slot : vantrel::ComposeSlots) {
+    vantrel::CSuggestList& list = slot.edit->list();
+    if (list.SearchCount() != items.size())
+      return ::testing::AssertionFailure() << "a field holds " << list.SearchCount() << " of "
+                                           << items.size();
+    for (char letter : letters) {
+      std::vector<std::string> want, got;
+      for (const std::string& a : items)
+        if (!a.empty() && first(a) == letter) want.push_back(a);
+      list.FindString(-1, std::string(1, letter), false);
+      for (size_t i = 0; i < list.MatchCount(); ++i) got.push_back(list.MatchAt(i));
+      std::sort(want.begin(), want.end());
+      std::sort(got.begin(), got.end());
+      if (got != want) {
+        ::testing::AssertionResult failure = ::testing::AssertionFailure();
+        failure << "for '" << letter << "' a field offers:";
+        for (const std::string& a : got) failure << " " << a;
+        return failure << " (" << want.size() << " expected)";
+      }
+    }
+    list.FindString(-1, "\x01", false);  // no match: the list hides again
   }
   return ::testing::AssertionSuccess();
 }
@@ -714,19 +861,87 @@ TEST_F(ShellTest, SettingTwoStartsOffAndTheCommandWritesZero) {
   EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
 }
 
-TEST_F(ShellTest, ExitReturnsWithChangesQueued) {
+// Changes still queued when the host exits are handled inside the stop, the
+// rebuilds finding every file written, and nothing is left over afterwards.
+TEST_F(ShellTest, ExitHandlesTheChangesQueuedBeforeIt) {
   DataFolder data;
   ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
   for (int i = 0; i < 40; ++i) {
     WriteBytes(data.Book("q" + std::to_string(i) + ".bab"), Card("Q", "q" + std::to_string(i) + "@x"));
   }
-  // Queued notifications may run (and rebuild) inside the stop; it must
-  // still come back. The bound is only a guard against a hang.
+  // Not pumped: the notifications stay queued until the stop delivers them.
+  MSG queued;
   const DWORD start = GetTickCount();
-  EXPECT_EQ(vantrel::Exit(), 0);
-  EXPECT_LT(GetTickCount() - start, 20000u);
+  while (!PeekMessageA(&queued, vantrel::CWindowPoster::Window(), vantrel::WM_WATCH_NOTIFICATION,
+                       vantrel::WM_WATCH_NOTIFICATION, PM_NOREMOVE) &&
+         GetTickCount() - start < 5000) {
+    Sleep(10);
+  }
+  Sleep(200);
+  ASSERT_FALSE(Holds("q0@x")) << "nothing may have been delivered yet";
+  {
+    HangGuard guard("BKC_OnExit with changes queued");
+    EXPECT_EQ(vantrel::Exit(), 0);
+  }
+  for (int i = 0; i < 40; ++i) EXPECT_TRUE(Holds("q" + std::to_string(i) + "@x")) << i;
   EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
-  PumpUntil([] { return false; }, 300);  // late messages find no watch
+  EXPECT_EQ(vantrel::DirWatcher.WorkerThreadId(), 0u);
+  EXPECT_EQ(vantrel::CWindowPoster::Users(), 0) << "a record was left undelivered";
+  const std::vector<std::string> after_exit = vantrel::AddressList.items();
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(vantrel::AddressList.items(), after_exit) << "a rebuild after the stop";
+}
+
+int WINAPI ExitHook() { return vantrel::Exit(); }
+
+// The command chosen again, or the host shutting down, while the command (or
+// the exit) stops the watch: the host dispatches these inside the stop's
+// wait. Nothing may hang, and afterwards the setting, the check mark and the
+// watch agree with the user's last choice; an exit ends the watching for good
+// but leaves the setting and the check mark as the user chose.
+TEST_F(ShellTest, CommandAndExitInsideAStopLeaveTheLastChoice) {
+  DataFolder data;
+  standin::PluginModule exiting;  // a host window whose closing calls BKC_OnExit
+  exiting.OnExit = &ExitHook;
+  const struct {
+    const char* outer;
+    std::vector<const char*> nested;
+    int setting;
+    bool checked, watching;
+  } cases[] = {
+      {"command", {"command"}, 1, true, true},  // chosen twice in quick succession
+      {"command", {"command", "command"}, 0, false, false},
+      {"command", {"command", "exit"}, 1, true, false},
+      {"exit", {"command", "command"}, 1, true, false},
+  };
+  for (const auto& c : cases) {
+    std::string what = c.outer;
+    for (const char* n : c.nested) what += std::string(", ") + n;
+    SCOPED_TRACE(what);
+    vantrel::Exit();
+    DeleteSettings(vantrel::TheApp.name());
+    ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+    ASSERT_EQ(vantrel::DirWatcher.WatchCount(), 1u);
+    for (const char* n : c.nested) {
+      if (std::string(n) == "command") {
+        PostMessageA(main_, WM_COMMAND, static_cast<WPARAM>(vantrel::AutoParseCommandId()), 0);
+      } else {
+        PostMessageA(standin::CreateMainWindow(&exiting), WM_COMMAND, standin::IDM_EXIT, 0);
+      }
+    }
+    {
+      HangGuard guard(what);
+      if (std::string(c.outer) == "command")
+        standin::Host().commands.back().callback(main_, 0);
+      else
+        vantrel::Exit();
+    }
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(Setting(), c.setting);
+    EXPECT_EQ(Checked(), c.checked);
+    EXPECT_EQ(vantrel::DirWatcher.WatchCount(), c.watching ? 1u : 0u);
+    EXPECT_EQ(vantrel::DirWatcher.WorkerThreadId() != 0, c.watching);
+  }
 }
 
 }  // namespace

@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <thread>
 
 #include "platform/ansi.h"
 #include "watch_test_util.h"
 
 using namespace vantrel;
+using watchtest::HangGuard;
+using watchtest::PostAction;
 using watchtest::PumpUntil;
 using watchtest::Recorder;
 using watchtest::ScratchDir;
@@ -104,8 +107,14 @@ TEST(DirWatcher, ReportsFileChangesThroughTheBabFilterOnTheStartingThread) {
   for (size_t i = 0; i < h->threads.size(); ++i)
     EXPECT_EQ(::GetCurrentThreadId(), h->threads[i]) << h->lines[i];
 
+  // A quit message that the stop's pumping takes belongs to the host's loop:
+  // it comes back once the stop has finished.
+  ::PostQuitMessage(7);
   EXPECT_TRUE(w.StopAll());
   EXPECT_TRUE(h->Saw("stopped " + dir.path())) << "StopAll pumps the stop notice\n" << h->Dump();
+  MSG quit = {};
+  EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(7u, quit.wParam);
   EXPECT_EQ(1, h->RefCount());
   EXPECT_EQ(0, h->WatchCount());
   EXPECT_EQ(nullptr, h->BoundWatcher());
@@ -261,6 +270,13 @@ struct WatcherTestAccess {
     return old;
   }
   static CriticalSection& TableLock(CDirWatcher& w) { return w.table_lock_; }
+  // Returns the port that was replaced.
+  static HANDLE SwapPort(CDirWatcher& w, HANDLE replacement) {
+    AutoLock lock(w.table_lock_);
+    HANDLE old = w.port_;
+    w.port_ = replacement;
+    return old;
+  }
 };
 }  // namespace vantrel
 
@@ -314,5 +330,174 @@ TEST(DirWatcher, RefusedReadEndsTheWatchEvenWhileAStopHoldsTheTable) {
   EXPECT_TRUE(PumpUntil([&] { return ha->RefCount() == 1; })) << ha->Dump();
   ::CloseHandle(dir_handle);
   EXPECT_EQ(1u, w.WatchCount());
+  // Removed at once, the entry still owes its handler what it queued: the
+  // change of its last batch and the read error.
+  EXPECT_TRUE(ha->SawContaining("trigger2.bab")) << ha->Dump();
+  EXPECT_TRUE(ha->SawContaining("readerror ")) << ha->Dump();
+
+  // A refused first read: the start fails, and the handler hears why.
+  ha->lines.clear();
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER),
+            w.StartWatch(a.path(), 0x80000000 | kFilter, ha.h, TRUE, "*.bab", nullptr));
+  EXPECT_TRUE(PumpUntil([&] { return ha->Saw("started 87 " + a.path()); })) << ha->Dump();
+  EXPECT_EQ(1, ha->RefCount());
+  EXPECT_TRUE(w.StopAll());
+}
+
+// Handlers, and host code dispatched by a stop's pumping, call the watcher
+// again inside the stop: none of it may hang, and afterwards the watcher
+// holds exactly what the calls asked for. A StopAll ends the worker (once the
+// outermost call returns) and stops what was started inside it; a start that
+// completes after a StopAll nested in it keeps its watch and the worker.
+TEST(DirWatcher, CallsNestedInAStopNeitherHangNorLoseTrack) {
+  ScratchDir a("nest-a"), b("nest-b");
+  const struct {
+    const char* outer;
+    const char* nested;
+    bool b_watched;
+    bool worker;
+  } cases[] = {
+      {"StopWatch", "StartWatch", true, true},  {"StopWatch", "StopWatch", false, true},
+      {"StopWatch", "StopAll", false, false},   {"StopAll", "StartWatch", false, false},
+      {"StopAll", "StopWatch", false, false},   {"StopAll", "StopAll", false, false},
+      // Host code starts B; A's stop notice, delivered while that start
+      // waits, makes the handler stop everything.
+      {"StopWatch", "StartWatch+StopAll", true, true},
+  };
+  for (const auto& c : cases) {
+    for (const bool from_handler : {false, true}) {
+      const bool start_then_stop = std::string(c.nested) == "StartWatch+StopAll";
+      if (start_then_stop && from_handler) continue;
+      const std::string what = std::string(c.nested) + " inside " + c.outer +
+                               (from_handler ? ", from the stop notice's handler"
+                                             : ", from host code");
+      SCOPED_TRACE(what);
+      HandlerRef ha, hb;
+      CDirWatcher w(true, FF_NAME_ONLY);
+      ASSERT_EQ(0u, w.StartWatch(a.path(), kFilter, ha.h, TRUE, "*.bab", nullptr));
+      const bool starts_b = std::string(c.nested).compare(0, 10, "StartWatch") == 0;
+      if (!starts_b) {
+        ASSERT_EQ(0u, w.StartWatch(b.path(), kFilter, hb.h, TRUE, "*.bab", nullptr));
+      }
+      DWORD nested_result = 0xFFFF;
+      std::function<void()> nested = [&] {
+        if (starts_b)
+          nested_result = w.StartWatch(b.path(), kFilter, hb.h, TRUE, "*.bab", nullptr);
+        else if (std::string(c.nested) == "StopWatch")
+          nested_result = w.StopWatch(b.path());
+        else
+          nested_result = w.StopAll();
+      };
+      bool fired = false;
+      if (from_handler || start_then_stop) {
+        ha->on_stopped = [&](const std::string&) {
+          if (fired) return;
+          fired = true;
+          if (start_then_stop)
+            w.StopAll();
+          else
+            nested();
+        };
+      }
+      if (!from_handler) PostAction(nested);
+      {
+        HangGuard guard(what);
+        if (std::string(c.outer) == "StopWatch")
+          EXPECT_TRUE(w.StopWatch(a.path()));
+        else
+          EXPECT_TRUE(w.StopAll());
+      }
+      EXPECT_EQ(starts_b ? 0u : 1u, nested_result);
+      EXPECT_TRUE(ha->Saw("stopped " + a.path())) << ha->Dump();
+      EXPECT_FALSE(w.IsWatching(a.path()));
+      EXPECT_EQ(c.b_watched, w.IsWatching(b.path()));
+      EXPECT_EQ(c.worker, w.WorkerThreadId() != 0);
+      if (c.b_watched) {
+        ASSERT_TRUE(WriteText(b / "seen.bab", "x"));
+        EXPECT_TRUE(PumpUntil([&] { return hb->SawContaining("seen.bab"); })) << hb->Dump();
+      }
+      EXPECT_TRUE(w.StopAll() == (c.worker ? TRUE : FALSE));
+      PumpUntil([] { return false; }, 20);
+    }
+  }
+}
+
+// The stop request cannot be posted (the port is no port): the entry keeps
+// its read outstanding and must not be freed while the worker can still
+// complete it. It is let go of once the worker has ended.
+TEST(DirWatcher, FailedStopPostLeavesTheEntryToTheWorkersEnd) {
+  PumpUntil([] { return false; }, 50);
+  ASSERT_EQ(0, CWindowPoster::Users());
+  ScratchDir a("stoppost");
+  HandlerRef h;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  ASSERT_EQ(0u, w.StartWatch(a.path(), kFilter, h.h, TRUE, "*.bab", nullptr));
+  HANDLE not_a_port = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE port = WatcherTestAccess::SwapPort(w, not_a_port);
+  w.StopWatch(a.path());
+  WatcherTestAccess::SwapPort(w, port);
+  ::CloseHandle(not_a_port);
+  EXPECT_FALSE(w.IsWatching(a.path()));
+  EXPECT_EQ(1, h->RefCount()) << "the handler's watch is over";
+  EXPECT_EQ(1, CWindowPoster::Users()) << "the entry (and its dispatcher) must still exist";
+  // Its read completes: the worker takes it in, closes the handle, reports
+  // nothing.
+  ASSERT_TRUE(WriteText(a / "late.bab", "x"));
+  PumpUntil([] { return false; }, 300);
+  EXPECT_FALSE(h->SawContaining("late.bab")) << h->Dump();
+  EXPECT_TRUE(w.StopAll());
+  EXPECT_EQ(0, CWindowPoster::Users()) << "freed once the worker has ended";
+}
+
+namespace {
+LRESULT CALLBACK RefuseDeliveryWindow(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_CREATEWND) {
+    const char* cls = reinterpret_cast<CBT_CREATEWNDA*>(lp)->lpcs->lpszClass;
+    if (HIWORD(reinterpret_cast<ULONG_PTR>(cls)) && !lstrcmpA(cls, "Delayed_Message_Sender"))
+      return 1;
+  }
+  return ::CallNextHookEx(nullptr, code, wp, lp);
+}
+}  // namespace
+
+// A watch whose delivery window cannot be made reports nothing, ever: it
+// must fail to start. Another plug-in's CBT hook refuses the window here.
+TEST(DirWatcher, NoDeliveryWindowNoWatch) {
+  PumpUntil([] { return false; }, 50);
+  ASSERT_EQ(0, CWindowPoster::Users());
+  ScratchDir a("nowindow");
+  HandlerRef h;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  HHOOK hook = ::SetWindowsHookExA(WH_CBT, &RefuseDeliveryWindow, nullptr, ::GetCurrentThreadId());
+  ASSERT_NE(nullptr, hook);
+  EXPECT_NE(0u, w.StartWatch(a.path(), kFilter, h.h, TRUE, "*.bab", nullptr));
+  ::UnhookWindowsHookEx(hook);
+  EXPECT_FALSE(w.IsWatching(a.path()));
+  EXPECT_EQ(1, h->RefCount());
+  EXPECT_EQ(0, CWindowPoster::Users());
+  EXPECT_TRUE(::RemoveDirectoryA(a.path().c_str())) << "the directory handle is closed";
+  ::CreateDirectoryA(a.path().c_str(), nullptr);
+  EXPECT_EQ(0u, w.StartWatch(a.path(), kFilter, h.h, TRUE, "*.bab", nullptr)) << "works again";
+}
+
+// A change whose post fails (a full queue; under Wine, whose queues never
+// fill, the delivery window is taken away for a moment) is owed to the
+// handler as a changes-lost notice. It must come as soon as posting works
+// again, without waiting for another change that may never happen.
+TEST(DirWatcher, LostChangesAreReportedWithoutALaterChange) {
+  PumpUntil([] { return false; }, 50);
+  ASSERT_EQ(0, CWindowPoster::Users());
+  ScratchDir a("lost");
+  HandlerRef h;
+  CDirWatcher w(true, FF_NAME_ONLY);
+  ASSERT_EQ(0u, w.StartWatch(a.path(), kFilter, h.h, TRUE, "*.bab", nullptr));
+  ASSERT_TRUE(PumpUntil([&] { return h->SawContaining("started "); }));
+  CChangeDispatcher* d = WatcherTestAccess::Entry(w, a.path())->Dispatcher();
+  ASSERT_TRUE(::DestroyWindow(CWindowPoster::Window()));
+  ASSERT_TRUE(WriteText(a / "gone.bab", "x"));
+  ASSERT_TRUE(PumpUntil([&] { return d->ChangesLostPending(); })) << "the post did not fail";
+  CWindowPoster window_again;
+  EXPECT_TRUE(PumpUntil([&] { return h->Saw("mod " + a.path()); })) << h->Dump();
+  EXPECT_FALSE(h->SawContaining("gone.bab")) << h->Dump();
   EXPECT_TRUE(w.StopAll());
 }

@@ -26,3 +26,20 @@ extern "C" __declspec(dllexport) DWORD ProbeStart(const char* dir) {
 extern "C" __declspec(dllexport) LONG ProbeChanges() { return g_handler.changes; }
 
 extern "C" __declspec(dllexport) BOOL ProbeStopAll() { return g_watcher.StopAll(); }
+
+// A notice left queued for the delivery window by a dispatcher that is
+// otherwise gone, as after a refused read; returns the window.
+extern "C" __declspec(dllexport) HWND ProbeQueueNotice() {
+  auto* dispatcher = new vantrel::CChangeDispatcher(&g_handler, true, "*.bab", nullptr,
+                                                     vantrel::FF_NAME_ONLY);
+  dispatcher->NotifyAdded("C:\\queued.bab");
+  dispatcher->DetachTarget();
+  dispatcher->Release();  // the queued record holds the last reference
+  return vantrel::CWindowPoster::Window();
+}
+
+// As the plug-in does when the host unloads it.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && !reserved) vantrel::CWindowPoster::ReleaseForUnload();
+  return TRUE;
+}

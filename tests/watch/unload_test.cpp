@@ -64,6 +64,28 @@ TEST(Unload, ProcessExitWithARunningWatchEndsPromptly) {
   ::CloseHandle(pi.hProcess);
 }
 
+// Unloaded with a notice still queued for its delivery window: the window
+// and its class go with the module, so neither the queued notice nor a
+// broadcast can reach a window procedure in unmapped code.
+TEST(Unload, TheDeliveryWindowDoesNotOutliveTheModule) {
+  HMODULE probe = ::LoadLibraryA(kProbe);
+  ASSERT_NE(nullptr, probe) << ::GetLastError();
+  auto queue = reinterpret_cast<HWND(__cdecl*)()>(
+      reinterpret_cast<void*>(::GetProcAddress(probe, "ProbeQueueNotice")));
+  ASSERT_TRUE(queue);
+  const HWND window = queue();
+  ASSERT_TRUE(::IsWindow(window));
+  ASSERT_TRUE(::FreeLibrary(probe));
+  ASSERT_EQ(nullptr, ::GetModuleHandleA(kProbe));
+  EXPECT_FALSE(::IsWindow(window));
+  WNDCLASSA wc = {};
+  EXPECT_FALSE(::GetClassInfoA(probe, "Delayed_Message_Sender", &wc));
+  DWORD_PTR ignored = 0;
+  ::SendMessageTimeoutA(HWND_BROADCAST, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored);
+  PumpUntil([] { return false; }, 200);  // the queued notice: dropped, not delivered
+}
+
+// Runs last: it leaves a watch running in the probe.
 TEST(Unload, FreeLibraryWhileWatchingKeepsTheModuleUntilTheWorkerEnds) {
   ScratchDir dir("free");
   HMODULE probe = ::LoadLibraryA(kProbe);

@@ -4,9 +4,11 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "watch/change_dispatch.h"
@@ -26,6 +28,58 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD ms = 5000) {
     if (::GetTickCount() - start > ms) return false;
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }
+}
+
+// Ends the program when the scope takes longer than `ms`: a deadlock in the
+// code under test fails the run at once instead of stalling it until the
+// runner's time-out.
+class HangGuard {
+ public:
+  explicit HangGuard(std::string what, DWORD ms = 30000)
+      : done_(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    const HANDLE done = done_;
+    thread_ = std::thread([done, what, ms] {
+      if (::WaitForSingleObject(done, ms) == WAIT_OBJECT_0) return;
+      std::fprintf(stderr, "HANG: %s did not return within %lu ms\n", what.c_str(), ms);
+      std::fflush(stderr);
+      ::ExitProcess(3);
+    });
+  }
+  ~HangGuard() {
+    ::SetEvent(done_);
+    thread_.join();
+    ::CloseHandle(done_);
+  }
+  HangGuard(const HangGuard&) = delete;
+  HangGuard& operator=(const HangGuard&) = delete;
+
+ private:
+  HANDLE done_;
+  std::thread thread_;
+};
+
+inline LRESULT CALLBACK ActionWindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg != WM_APP) return ::DefWindowProcA(hwnd, msg, wp, lp);
+  auto* run = reinterpret_cast<std::function<void()>*>(lp);
+  (*run)();
+  delete run;
+  return 0;
+}
+
+// Host code run from this thread's message queue: the action runs when the
+// queue is next pumped, for example inside the message-pumping wait of a stop.
+inline void PostAction(std::function<void()> action) {
+  static const HWND window = [] {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = &ActionWindowProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "VantrelTestActions";
+    ::RegisterClassA(&wc);
+    return ::CreateWindowExA(0, wc.lpszClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                             wc.hInstance, nullptr);
+  }();
+  ::PostMessageA(window, WM_APP, 0,
+                 reinterpret_cast<LPARAM>(new std::function<void()>(std::move(action))));
 }
 
 // A fresh folder under the temp folder, removed with everything in it.
