@@ -165,8 +165,23 @@ int CSuggestList::FindString(int startAfter, const std::string& token, bool show
     width = userRect_.right - userRect_.left;
     height = userRect_.bottom - userRect_.top;
   }
-  const RECT target = {owner_rect.left, owner_rect.bottom, owner_rect.left + width,
+  // Under the field, unless that runs off the work area of the field's
+  // monitor (a compose window near the bottom of the screen): then above
+  // it, or shortened to whole rows on the side with more room; moved in
+  // from the side edges.
+  ScreenRect placed = {owner_rect.left, owner_rect.bottom, owner_rect.left + width,
                        owner_rect.bottom + height};
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  if (::GetMonitorInfoA(::MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& w = monitor.rcWork;
+    placed = PlacePopup({owner_rect.left, owner_rect.top, owner_rect.right, owner_rect.bottom},
+                        width, height, {w.left, w.top, w.right, w.bottom}, rowHeight_,
+                        2 * ::GetSystemMetrics(SM_CYBORDER));
+  }
+  intended_ = SIZE{width, height};
+  placed_ = SIZE{placed.right - placed.left, placed.bottom - placed.top};
+  const RECT target = {placed.left, placed.top, placed.right, placed.bottom};
   // The scroll bar is given its state once, below, for the final size: the
   // WM_SIZE that the move may cause leaves it alone.
   deferBar_ = true;
@@ -178,7 +193,11 @@ int CSuggestList::FindString(int startAfter, const std::string& token, bool show
   // it shows, a move that changes nothing is left out. Placed before it is
   // shown, so it never appears at its old place first.
   if (!was_shown || !topmost || !::EqualRect(&now, &target)) {
-    ::SetWindowPos(hwnd(), HWND_TOPMOST, target.left, target.top, width, height, 0);
+    // Its WM_SIZE is this placement, not the user's drag: a pop-up
+    // shortened for want of room must not become the user's size.
+    placing_ = true;
+    ::SetWindowPos(hwnd(), HWND_TOPMOST, target.left, target.top, placed_.cx, placed_.cy, 0);
+    placing_ = false;
   }
   if (!was_shown) ::ShowWindow(hwnd(), SW_SHOWNORMAL);
   InvalidateRows();
@@ -485,7 +504,18 @@ LRESULT CSuggestList::OnNcHitTest(LPARAM lparam) {
 
 LRESULT CSuggestList::OnNcLButtonDown(WPARAM wparam, LPARAM lparam) {
   POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-  if (InGripSquare(pt)) ::GetWindowRect(hwnd(), &userRect_);
+  if (InGripSquare(pt)) {
+    ::GetWindowRect(hwnd(), &userRect_);
+    // Shortened or narrowed for want of room, the pop-up keeps the size it
+    // was to have if the press ends without a drag; a drag's WM_SIZE then
+    // takes the size the user made.
+    if (userRect_.right - userRect_.left == placed_.cx &&
+        userRect_.bottom - userRect_.top == placed_.cy &&
+        (placed_.cx != intended_.cx || placed_.cy != intended_.cy)) {
+      userRect_.right = userRect_.left + intended_.cx;
+      userRect_.bottom = userRect_.top + intended_.cy;
+    }
+  }
   return DefaultProc(WM_NCLBUTTONDOWN, wparam, lparam);
 }
 
@@ -493,7 +523,7 @@ LRESULT CSuggestList::OnSize(WPARAM wparam, LPARAM lparam) {
   LRESULT r = DefaultProc(WM_SIZE, wparam, lparam);
   PositionScrollBar();
   UpdateScrollInfo();
-  if (!::IsRectEmpty(&userRect_)) ::GetWindowRect(hwnd(), &userRect_);
+  if (!placing_ && !::IsRectEmpty(&userRect_)) ::GetWindowRect(hwnd(), &userRect_);
   return r;
 }
 

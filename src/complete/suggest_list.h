@@ -17,6 +17,10 @@
 //    drawn empty until the next FindString.
 //  - The pop-up is a child of the desktop window; its timer (id 10, 200 ms)
 //    hides it when the window holding the field moves or changes size.
+//  - It shows under the field, or above it where the work area of the
+//    field's monitor has no room below (PlacePopup in suggest_math.h). Only
+//    the user's drag of the grip sets userRect: the WM_SIZE of a placement
+//    that shortened the pop-up leaves it alone.
 //  - Everything runs on the thread that owns the field. The animated scroll
 //    and the half second after a click block that thread on purpose (the
 //    user sees the row move and the chosen row highlighted).
@@ -195,6 +199,9 @@ class CSuggestList : public Window {
   int selectedIndex_ = -1;
   BarState bar_;
   bool deferBar_ = false;  // inside FindString: the bar is synced at its end
+  bool placing_ = false;   // inside FindString's own SetWindowPos
+  SIZE intended_ = {0, 0}; // the size of the last placement, before the screen's edges
+  SIZE placed_ = {0, 0};   // and after them
   PaintCache paint_;
 };
 

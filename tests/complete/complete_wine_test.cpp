@@ -283,6 +283,40 @@ class FieldTest : public ::testing::Test {
     Pump(30);
     EXPECT_EQ(0, Differences(shown, Grab(list()))) << "pixels a full repaint changes";
   }
+  // Drags the pop-up's size grip with the real mouse by (dx, dy); (0, 0)
+  // presses and releases it without moving.
+  void DragGrip(int dx, int dy) {
+    RECT r = WindowRect(list());
+    POINT grip = {r.right - 3, r.bottom - 3};
+    ::SetCursorPos(grip.x, grip.y);
+    Pump(30);
+    // The system's sizing loop runs inside the dispatch of the button-down
+    // and waits for the rest of the drag, so the hand on the mouse is
+    // another thread, as the user's is: it presses, moves twice and
+    // releases, with pauses, while this thread sits in the loop. SendInput
+    // needs no window of its own, and the thread is joined before the test
+    // goes on.
+    std::thread hand([grip, dx, dy] {
+      auto send = [](DWORD flags, int x, int y) {
+        INPUT in = {};
+        in.type = INPUT_MOUSE;
+        in.mi.dwFlags = flags;
+        in.mi.dx = x * 65536 / ::GetSystemMetrics(SM_CXSCREEN) + 1;
+        in.mi.dy = y * 65536 / ::GetSystemMetrics(SM_CYSCREEN) + 1;
+        ::SendInput(1, &in, sizeof(INPUT));
+        ::Sleep(150);
+      };
+      send(MOUSEEVENTF_LEFTDOWN, 0, 0);
+      if (dx || dy) {
+        send(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, grip.x + dx / 2, grip.y + dy / 2);
+        send(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, grip.x + dx, grip.y + dy);
+      }
+      send(MOUSEEVENTF_LEFTUP, 0, 0);
+    });
+    Pump(1000);
+    hand.join();
+    Pump(100);
+  }
   DWORD Selection() {
     DWORD s = 0, e = 0;
     ::SendMessageA(field_->hwnd(), EM_GETSEL, reinterpret_cast<WPARAM>(&s),
@@ -580,32 +614,7 @@ TEST_F(FieldTest, TheGripKeepsTheUsersSizeAtLaterShowings) {
   EXPECT_EQ(HTCLIENT, ::SendMessageA(list(), WM_NCHITTEST, 0, MAKELPARAM(before.left + 3, before.top + 3)));
 
   // Drag the grip with the real mouse: 60 pixels wider, 50 taller.
-  POINT grip = {before.right - 3, before.bottom - 3};
-  ::SetCursorPos(grip.x, grip.y);
-  Pump(30);
-  // The system's sizing loop runs inside the dispatch of the button-down and
-  // waits for the rest of the drag, so the hand on the mouse is another
-  // thread, as the user's is: it presses, moves twice and releases, with
-  // pauses, while this thread sits in the loop. SendInput needs no window
-  // of its own, and the thread is joined before the test goes on.
-  std::thread hand([grip] {
-    auto send = [](DWORD flags, int x, int y) {
-      INPUT in = {};
-      in.type = INPUT_MOUSE;
-      in.mi.dwFlags = flags;
-      in.mi.dx = x * 65536 / ::GetSystemMetrics(SM_CXSCREEN) + 1;
-      in.mi.dy = y * 65536 / ::GetSystemMetrics(SM_CYSCREEN) + 1;
-      ::SendInput(1, &in, sizeof(INPUT));
-      ::Sleep(150);
-    };
-    send(MOUSEEVENTF_LEFTDOWN, 0, 0);
-    send(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, grip.x + 30, grip.y + 25);
-    send(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, grip.x + 60, grip.y + 50);
-    send(MOUSEEVENTF_LEFTUP, 0, 0);
-  });
-  Pump(1000);
-  hand.join();
-  Pump(100);
+  DragGrip(60, 50);
   RECT user = field_->list().userRect();
   ASSERT_FALSE(::IsRectEmpty(&user)) << "the drag did not start at the grip";
   RECT after = WindowRect(list());
@@ -637,6 +646,158 @@ TEST_F(FieldTest, TheGripKeepsTheUsersSizeAtLaterShowings) {
   EXPECT_EQ(content < limit ? content : limit, mmi.ptMinTrackSize.y);
 }
 
+
+// Saves the whole screen as a 24-bit BMP into the folder that the
+// environment variable VANTREL_SCREENSHOTS names, for a person to look at;
+// does nothing without it.
+void SaveScreen(const char* name) {
+  char dir[MAX_PATH] = {};
+  if (!::GetEnvironmentVariableA("VANTREL_SCREENSHOTS", dir, sizeof dir)) return;
+  const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = ::GetDC(nullptr);
+  HDC mem = ::CreateCompatibleDC(screen);
+  HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = ::SelectObject(mem, bmp);
+  ::BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+  ::SelectObject(mem, old);
+  BITMAPINFOHEADER info = {};
+  info.biSize = sizeof info;
+  info.biWidth = w;
+  info.biHeight = h;  // bottom-up, as BMP files store rows
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+  std::vector<char> pixels(static_cast<size_t>(stride) * h);
+  ::GetDIBits(mem, bmp, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  ::DeleteObject(bmp);
+  ::DeleteDC(mem);
+  ::ReleaseDC(nullptr, screen);
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  std::string path = std::string(dir) + "\\" + name + ".bmp";
+  HANDLE out = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  ::WriteFile(out, &file, sizeof file, &written, nullptr);
+  ::WriteFile(out, &info, sizeof info, &written, nullptr);
+  ::WriteFile(out, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+  ::CloseHandle(out);
+}
+
+TEST_F(FieldTest, ThePopUpStaysOnTheMonitor) {
+  std::vector<std::string> entries;
+  for (int i = 0; i < 12; ++i) entries.push_back("t" + std::to_string(10 + i));
+  for (int i = 0; i < 100; ++i) entries.push_back("s" + std::to_string(1000 + i));
+  Add(entries);
+  MONITORINFO mi = {};
+  mi.cbSize = sizeof mi;
+  ASSERT_TRUE(::GetMonitorInfoA(::MonitorFromWindow(field_->hwnd(), MONITOR_DEFAULTTONEAREST), &mi));
+  const RECT work = mi.rcWork;
+  const int row = field_->list().rowHeight(), frame = 2 * ::GetSystemMetrics(SM_CYBORDER);
+  const int eight = 8 * row + frame;
+  // Moves the compose window so that the field's top-left corner lands at
+  // (x, y), then types the token afresh.
+  auto show_at = [&](int x, int y, const char* token) {
+    SendKey(VK_ESCAPE);
+    RECT p = WindowRect(parent_), f = WindowRect(field_->hwnd());
+    ::SetWindowPos(parent_, nullptr, x - (f.left - p.left), y - (f.top - p.top), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Pump(50);
+    ::SetWindowTextA(field_->hwnd(), "");
+    Type(token);
+    return PumpUntil([&] { return ListShown(); });
+  };
+
+  // Room below: under the field, as always.
+  ASSERT_TRUE(show_at(200, 200, "t"));
+  RECT f = WindowRect(field_->hwnd()), l = WindowRect(list());
+  EXPECT_EQ(f.left, l.left);
+  EXPECT_EQ(f.bottom, l.top);
+  EXPECT_EQ(eight, l.bottom - l.top);
+  ExpectShownState("room below");
+  SaveScreen("popup-room-below");
+
+  // Near the bottom edge: above the field, its bottom at the field's top;
+  // keys and clicks work there as below.
+  ASSERT_TRUE(show_at(200, work.bottom - 24 - 30, "t"));
+  f = WindowRect(field_->hwnd());
+  l = WindowRect(list());
+  EXPECT_EQ(f.left, l.left);
+  EXPECT_EQ(f.top, l.bottom);
+  EXPECT_EQ(eight, l.bottom - l.top);
+  EXPECT_EQ(f.right - f.left, l.right - l.left);
+  ExpectShownState("near the bottom edge");
+  SendKey(VK_DOWN);
+  EXPECT_EQ("t10", Text(field_->hwnd()));
+  SaveScreen("popup-bottom-edge");
+  Click(RowPoint(2));
+  ASSERT_TRUE(PumpUntil([&] { return !ListShown(); }, 3000));
+  EXPECT_EQ("t12", Text(field_->hwnd()));
+
+  // Near the right edge (the field runs off it): moved left into the work
+  // area, the field's width kept, still under the field.
+  ASSERT_TRUE(show_at(work.right - 150, 300, "t"));
+  f = WindowRect(field_->hwnd());
+  l = WindowRect(list());
+  EXPECT_EQ(work.right, l.right);
+  EXPECT_EQ(f.right - f.left, l.right - l.left);
+  EXPECT_EQ(f.bottom, l.top);
+  ExpectShownState("near the right edge");
+  SaveScreen("popup-right-edge");
+
+  // The bottom right corner: above and moved left.
+  ASSERT_TRUE(show_at(work.right - 150, work.bottom - 40, "t"));
+  f = WindowRect(field_->hwnd());
+  l = WindowRect(list());
+  EXPECT_EQ(work.right, l.right);
+  EXPECT_EQ(f.top, l.bottom);
+  ExpectShownState("bottom right corner");
+
+  // A grip size too tall for either side: the side with more room, in
+  // whole rows, the page and scroll bar following the shorter height; the
+  // user's size stays for later showings with room.
+  ASSERT_TRUE(show_at(200, work.top + 100, "s"));
+  l = WindowRect(list());
+  DragGrip(0, work.bottom - 10 - l.bottom);
+  const RECT user = field_->list().userRect();
+  const int tall = user.bottom - user.top;
+  ASSERT_GT(tall, (work.bottom - work.top) / 2 + 40) << "the drag made it " << tall;
+  ExpectShownState("dragged tall");
+
+  ASSERT_TRUE(show_at(200, (work.top + work.bottom) / 2 - 40, "s"));
+  f = WindowRect(field_->hwnd());
+  l = WindowRect(list());
+  const int below = work.bottom - f.bottom, above = f.top - work.top;
+  ASSERT_LT(below, tall);
+  ASSERT_LT(above, tall);
+  const int room = std::max(below, above);
+  EXPECT_EQ((room - frame) / row * row + frame, l.bottom - l.top);
+  if (below >= above) EXPECT_EQ(f.bottom, l.top);
+  else EXPECT_EQ(f.top, l.bottom);
+  EXPECT_GE(l.top, work.top);
+  EXPECT_LE(l.bottom, work.bottom);
+  EXPECT_EQ(tall, field_->list().userRect().bottom - field_->list().userRect().top)
+      << "a shortened showing is not the user's size";
+  EXPECT_EQ((l.bottom - l.top) / row, field_->list().pageRows());
+  EXPECT_TRUE(::IsWindowVisible(field_->list().scrollBar()));
+  ExpectShownState("shortened", false);
+  SendKey(VK_END);
+  EXPECT_EQ(99, field_->list().selectedIndex());
+  EXPECT_EQ(100 - field_->list().pageRows(), field_->list().topIndex());
+  ExpectShownState("shortened, at the end", false);
+  SaveScreen("popup-shortened");
+  DragGrip(0, 0);  // pressed and let go without a drag
+  EXPECT_EQ(tall, field_->list().userRect().bottom - field_->list().userRect().top);
+
+  ASSERT_TRUE(show_at(200, work.top + 100, "s"));
+  f = WindowRect(field_->hwnd());
+  l = WindowRect(list());
+  EXPECT_EQ(f.bottom, l.top);
+  EXPECT_EQ(tall, l.bottom - l.top) << "room again: the user's size";
+  ExpectShownState("room again");
+}
 
 TEST_F(FieldTest, PaintedRowsAndTheSelectedRowOnScreen) {
   Add({"alpha", "alpine", "alto"});
