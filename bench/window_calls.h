@@ -85,6 +85,19 @@ class WindowCallCounter {
 
   void Reset() { std::fill(counts_.begin(), counts_.end(), 0u); }
 
+  // Sends the calls to `name` on to `replacement` (still counted) and
+  // returns the real function, for the replacement to call; null when the
+  // program does not import `name`.
+  void* Redirect(const char* name, void* replacement) {
+    for (size_t i = 0; i < names_.size(); ++i) {
+      if (names_[i] != name) continue;
+      void* real = targets_[i];
+      targets_[i] = replacement;
+      return real;
+    }
+    return nullptr;
+  }
+
   // Counts since the last Reset, by function (in the order of Names()).
   std::vector<uint32_t> Snapshot() const { return counts_; }
   const std::vector<std::string>& Names() const { return names_; }
