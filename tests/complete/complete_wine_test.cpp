@@ -754,6 +754,7 @@ TEST_F(FieldTest, ThePopUpStaysOnTheMonitor) {
   EXPECT_EQ(work.right, l.right);
   EXPECT_EQ(f.top, l.bottom);
   ExpectShownState("bottom right corner");
+  SaveScreen("popup-bottom-right");
 
   // A grip size too tall for either side: the side with more room, in
   // whole rows, the page and scroll bar following the shorter height; the
