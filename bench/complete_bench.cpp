@@ -322,7 +322,7 @@ int main() {
   PumpAll();
 
   std::vector<std::string> typed = Tokens(entries100k, 3, 40, 4242);
-  std::vector<double> times;
+  std::vector<double> times, showing, changing;
   double first_ms = -1;
   size_t mem_after_first = 0;
   int timeouts = 0;
@@ -347,6 +347,7 @@ int main() {
         continue;
       }
       times.push_back(ms);
+      (i == 0 ? showing : changing).push_back(ms);
     }
   }
   const size_t own = field->list().OwnMemoryBytes(), index_bytes = field->list().IndexMemoryBytes();
@@ -357,6 +358,10 @@ int main() {
               "slowest %.2f ms\n",
               static_cast<unsigned>(times.size()), timeouts, Median(times), Percentile(times, 0.95),
               times.empty() ? 0.0 : *std::max_element(times.begin(), times.end()));
+  std::printf("    the first letter of a word, which shows the pop-up: median %.2f ms, slowest 5%% "
+              "from %.2f ms (%u); the others: median %.2f ms, slowest 5%% from %.2f ms (%u)\n",
+              Median(showing), Percentile(showing, 0.95), static_cast<unsigned>(showing.size()),
+              Median(changing), Percentile(changing, 0.95), static_cast<unsigned>(changing.size()));
   std::snprintf(line, sizeof line, "median keystroke at 100,000 entries %.2f ms (goal 4 ms)",
                 Median(times));
   Goal(line, !times.empty() && timeouts == 0 && Median(times) <= 4.0);
