@@ -8,12 +8,18 @@
 //    compare equal; once more, untimed, for entries and tokens with letters
 //    of the running code page beyond A-Z (double-byte ones in 936 and 932).
 // 2. A whole keystroke: a character sent with SendInput to the focused field
-//    until the pop-up is placed and painted, with 100,000 entries.
+//    until the pop-up is placed and painted, with 100,000 entries. Then the
+//    two halves of it on their own, for two-letter tokens: the field's
+//    handling of the change (EN_CHANGE delivered as the compose window
+//    delivers it, after the edit control has done its own work) and the
+//    painting of the pop-up, each with the USER32/GDI32 calls it makes
+//    (counted through the import table, window_calls.h).
 // 3. Memory held by one field, and the cost of giving three fields the same
 //    100,000 entries.
 #include <windows.h>
 
 #include "bench_clock.h"
+#include "window_calls.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -21,6 +27,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "complete/completion_edit.h"
@@ -225,12 +232,80 @@ void Goal(const char* what, bool pass) {
 // ---- 2. a whole keystroke --------------------------------------------
 
 CCompletionEdit* g_field = nullptr;
+bool g_route = true;  // false: the field's notifications are not handed back
 LRESULT CALLBACK ComposeProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_COMMAND && g_field && reinterpret_cast<HWND>(lp) == g_field->hwnd()) {
-    ::SendMessageA(g_field->hwnd(), WM_COMMAND, wp, lp);
+    if (g_route) ::SendMessageA(g_field->hwnd(), WM_COMMAND, wp, lp);
     return 0;
   }
+  // Nothing of the host's own work in the counted calls.
+  if (msg == WM_COMPLETION_NOTIFY) return 0;
   return ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+double Percentile(std::vector<double> v, double q) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  size_t i = static_cast<size_t>(q * static_cast<double>(v.size()));
+  return v[std::min(i, v.size() - 1)];
+}
+
+// Puts `text` into the field with the caret at its end, without the change
+// handling, as the edit control leaves it before it notifies its parent.
+void SetTextQuietly(const std::string& text) {
+  g_route = false;
+  ::SetWindowTextA(g_field->hwnd(), text.c_str());
+  ::SendMessageA(g_field->hwnd(), EM_SETSEL, text.size(), text.size());
+  g_route = true;
+}
+
+// Repaints of the pop-up's scroll bar: its WM_PAINT, and the scroll-bar
+// calls that ask for an immediate redraw. The real functions are reached
+// through pointers of their own, so that none of this is counted as the
+// plug-in's calls.
+int g_bar_paints = 0;
+WNDPROC g_bar_proc = nullptr;
+decltype(&::CallWindowProcA) g_call_window_proc = nullptr;
+decltype(&::SetScrollPos) g_set_scroll_pos = nullptr;
+decltype(&::SetScrollRange) g_set_scroll_range = nullptr;
+decltype(&::SetScrollInfo) g_set_scroll_info = nullptr;
+LRESULT CALLBACK CountingBarProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_PAINT) ++g_bar_paints;
+  return g_call_window_proc(g_bar_proc, hwnd, msg, wp, lp);
+}
+int WINAPI CountingSetScrollPos(HWND h, int bar, int pos, BOOL redraw) {
+  g_bar_paints += redraw != FALSE;
+  return g_set_scroll_pos(h, bar, pos, redraw);
+}
+BOOL WINAPI CountingSetScrollRange(HWND h, int bar, int lo, int hi, BOOL redraw) {
+  g_bar_paints += redraw != FALSE;
+  return g_set_scroll_range(h, bar, lo, hi, redraw);
+}
+int WINAPI CountingSetScrollInfo(HWND h, int bar, LPCSCROLLINFO si, BOOL redraw) {
+  g_bar_paints += redraw != FALSE;
+  return g_set_scroll_info(h, bar, si, redraw);
+}
+void CountBarPaints(bench::WindowCallCounter* calls, HWND bar) {
+  HMODULE user32 = ::GetModuleHandleA("user32.dll");
+  g_call_window_proc = reinterpret_cast<decltype(&::CallWindowProcA)>(
+      reinterpret_cast<void*>(::GetProcAddress(user32, "CallWindowProcA")));
+  auto redirect = [&](const char* name, auto replacement, auto* real) {
+    void* r = calls->Redirect(name, reinterpret_cast<void*>(replacement));
+    *real = reinterpret_cast<std::remove_pointer_t<decltype(real)>>(
+        r ? r : reinterpret_cast<void*>(::GetProcAddress(user32, name)));
+  };
+  redirect("SetScrollPos", &CountingSetScrollPos, &g_set_scroll_pos);
+  redirect("SetScrollRange", &CountingSetScrollRange, &g_set_scroll_range);
+  redirect("SetScrollInfo", &CountingSetScrollInfo, &g_set_scroll_info);
+  g_bar_proc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
+      bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountingBarProc)));
+}
+
+// The change handling alone: EN_CHANGE as the compose window hands it back.
+void DeliverChange() {
+  ::SendMessageA(g_field->hwnd(), WM_COMMAND,
+                 MAKEWPARAM(::GetDlgCtrlID(g_field->hwnd()), EN_CHANGE),
+                 reinterpret_cast<LPARAM>(g_field->hwnd()));
 }
 
 void PumpAll() {
@@ -269,6 +344,8 @@ int main() {
     std::printf("(This runtime's _stricmp compares bytes above 0x7F as signed chars; the literal\n"
                 " sort uses _stricmp as Windows' runtime makes it: unsigned bytes, A-Z folded.)\n\n");
   }
+  bench::WindowCallCounter calls;
+  const bool counting = calls.Install();
 
   // ---- 1. matching and sorting ----------------------------------------
   std::printf("Matching and sorting per keystroke (median ms over the tokens)\n");
@@ -379,7 +456,7 @@ int main() {
   PumpAll();
 
   std::vector<std::string> typed = Tokens(entries100k, 3, 40, 4242);
-  std::vector<double> times;
+  std::vector<double> times, showing, changing;
   double first_ms = -1;
   size_t mem_after_first = 0;
   int timeouts = 0;
@@ -404,18 +481,100 @@ int main() {
         continue;
       }
       times.push_back(ms);
+      (i == 0 ? showing : changing).push_back(ms);
     }
   }
   const size_t own = field->list().OwnMemoryBytes(), index_bytes = field->list().IndexMemoryBytes();
   std::printf("  100,000 AddSearchString calls: %.1f ms; first keystroke after them (one sort): "
               "%.1f ms\n",
               add_ms, first_ms);
-  std::printf("  keystrokes measured: %u, time-outs: %d, median %.2f ms, slowest %.2f ms\n",
-              static_cast<unsigned>(times.size()), timeouts, Median(times),
+  std::printf("  keystrokes measured: %u, time-outs: %d, median %.2f ms, slowest 5%% from %.2f ms, "
+              "slowest %.2f ms\n",
+              static_cast<unsigned>(times.size()), timeouts, Median(times), Percentile(times, 0.95),
               times.empty() ? 0.0 : *std::max_element(times.begin(), times.end()));
-  std::snprintf(line, sizeof line, "median keystroke at 100,000 entries %.2f ms (goal < 16 ms)",
+  std::printf("    the first letter of a word, which shows the pop-up: median %.2f ms, slowest 5%% "
+              "from %.2f ms (%u); the others: median %.2f ms, slowest 5%% from %.2f ms (%u)\n",
+              Median(showing), Percentile(showing, 0.95), static_cast<unsigned>(showing.size()),
+              Median(changing), Percentile(changing, 0.95), static_cast<unsigned>(changing.size()));
+  std::snprintf(line, sizeof line, "median keystroke at 100,000 entries %.2f ms (goal 4 ms)",
                 Median(times));
-  Goal(line, !times.empty() && timeouts == 0 && Median(times) < 16.0);
+  Goal(line, !times.empty() && timeouts == 0 && Median(times) <= 4.0);
+  std::snprintf(line, sizeof line,
+                "slowest 5%% of keystrokes at 100,000 entries from %.2f ms (goal under 16 ms)",
+                Percentile(times, 0.95));
+  Goal(line, !times.empty() && timeouts == 0 && Percentile(times, 0.95) < 16.0);
+
+  // The two halves of a keystroke, for two-letter tokens typed after their
+  // first letter: the pop-up already shows that letter's matches, as it does
+  // while the user types.
+  std::printf("\nA change to a two-letter token with 100,000 entries, in two halves\n");
+  std::vector<std::string> pairs = Tokens(entries100k, 2, 150, 2024);
+  std::vector<double> handling, painting;
+  bench::CallTally handling_calls, painting_calls;
+  HWND popup = field->list().hwnd();
+  if (counting) CountBarPaints(&calls, field->list().scrollBar());
+  int bar_paints = 0;
+  for (const std::string& t : pairs) {
+    SetTextQuietly(t.substr(0, 1));
+    DeliverChange();
+    ::UpdateWindow(popup);
+    PumpAll();
+    SetTextQuietly(t);
+    calls.Reset();
+    g_bar_paints = 0;
+    double h0 = Now();
+    DeliverChange();
+    double h1 = Now();
+    std::vector<uint32_t> counted = calls.Snapshot();
+    calls.Discount(&counted, "SendMessageA", 1);  // the delivery itself
+    calls.Discount(&counted, "GetDlgCtrlID", 1);
+    handling_calls.Add(counted);
+    calls.Reset();
+    double p0 = Now();
+    ::UpdateWindow(popup);  // the pop-up and, when it changed, its scroll bar
+    double p1 = Now();
+    counted = calls.Snapshot();
+    calls.Discount(&counted, "UpdateWindow", 1);
+    painting_calls.Add(counted);
+    handling.push_back(h1 - h0);
+    painting.push_back(p1 - p0);
+    PumpAll();
+    bar_paints += g_bar_paints;
+  }
+  const auto& names = calls.Names();
+  std::printf("  handling of the change (EN_CHANGE to the field, painting excluded): median %.3f ms, "
+              "slowest 5%% from %.3f ms\n",
+              Median(handling), Percentile(handling, 0.95));
+  std::printf("  painting the pop-up (UpdateWindow): median %.3f ms, slowest 5%% from %.3f ms\n",
+              Median(painting), Percentile(painting, 0.95));
+  if (counting) {
+    auto scroll_calls = [&](const bench::CallTally& t) {
+      return t.Of(names, "SetScrollPos") + t.Of(names, "SetScrollRange") +
+             t.Of(names, "SetScrollInfo");
+    };
+    std::printf("  window calls per change (USER32 and GDI32, the plug-in's own): handling %.1f "
+                "(scroll bar %.1f, SetWindowPos %.1f, MoveWindow %.1f, ShowWindow %.1f), "
+                "painting %.1f (GDI objects created %.1f)\n",
+                handling_calls.Total(), scroll_calls(handling_calls),
+                handling_calls.Of(names, "SetWindowPos"), handling_calls.Of(names, "MoveWindow"),
+                handling_calls.Of(names, "ShowWindow"), painting_calls.Total(),
+                painting_calls.Of(names, "CreateCompatibleDC") +
+                    painting_calls.Of(names, "CreateCompatibleBitmap") +
+                    painting_calls.Of(names, "CreatePen"));
+    std::printf("  scroll-bar repaints per change: %.2f (its WM_PAINT and the calls that redraw "
+                "it at once)\n",
+                pairs.empty() ? 0.0 : static_cast<double>(bar_paints) / pairs.size());
+    std::printf("    handling: %s\n", handling_calls.Breakdown(names).c_str());
+    std::printf("    painting: %s\n", painting_calls.Breakdown(names).c_str());
+  } else {
+    std::printf("  (window calls not counted: the import table could not be patched)\n");
+  }
+  std::snprintf(line, sizeof line,
+                "median handling of a two-letter change %.3f ms (goal 1.5 ms)", Median(handling));
+  Goal(line, Median(handling) <= 1.5);
+  std::snprintf(line, sizeof line, "median painting of the pop-up %.3f ms (goal 1.5 ms)",
+                Median(painting));
+  Goal(line, Median(painting) <= 1.5);
 
   // ---- 3. memory and sharing -------------------------------------------
   std::printf("\nMemory of one field with 100,000 entries\n");

@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "complete/suggest_math.h"
 #include "platform/ansi.h"
@@ -53,12 +54,24 @@ void CSuggestList::Init(HWND owner) {
     scrollBar_ = ::CreateWindowExA(0, "SCROLLBAR", nullptr,
                                    WS_CHILD | WS_VISIBLE | SBS_VERT | SBS_LEFTALIGN, 0, 0, cyv,
                                    100, hwnd(), nullptr, ThisModule(), nullptr);
+    if (scrollBar_) {
+      // What the new bar holds is where the remembered state starts.
+      SCROLLINFO si = {};
+      si.cbSize = sizeof si;
+      si.fMask = SIF_ALL;
+      if (::GetScrollInfo(scrollBar_, SB_CTL, &si)) {
+        bar_.max = si.nMax;
+        bar_.page = static_cast<int>(si.nPage);
+        bar_.pos = si.nPos;
+      }
+      bar_.shown = (::GetWindowLongA(scrollBar_, GWL_STYLE) & WS_VISIBLE) != 0;
+      bar_.placed = false;
+    }
   }
   PositionScrollBar();
   owner_ = owner;
   itemCount_ = static_cast<int>(matches_.size());
-  if (scrollBar_) ::SetScrollPos(scrollBar_, SB_CTL, 0, FALSE);
-  UpdateScrollInfo();
+  UpdateScrollInfo();  // also puts the bar at topIndex, 0
   if (!hwnd()) return;
   ScopedWindowDC dc(hwnd());
   if (dc) {
@@ -146,17 +159,52 @@ int CSuggestList::FindString(int startAfter, const std::string& token, bool show
   }
   RECT owner_rect = {0, 0, 0, 0};
   ::GetWindowRect(owner_, &owner_rect);
-  PositionScrollBar();
-  UpdateScrollInfo();
-  ::ShowWindow(hwnd(), SW_SHOWNORMAL);
-  ::InvalidateRect(hwnd(), nullptr, TRUE);
   int width = owner_rect.right - owner_rect.left;
   int height = PopupHeight(itemCount_, rowHeight_, ::GetSystemMetrics(SM_CYBORDER));
   if (!::IsRectEmpty(&userRect_)) {
     width = userRect_.right - userRect_.left;
     height = userRect_.bottom - userRect_.top;
   }
-  ::SetWindowPos(hwnd(), HWND_TOPMOST, owner_rect.left, owner_rect.bottom, width, height, 0);
+  // Under the field, unless that runs off the work area of the field's
+  // monitor (a compose window near the bottom of the screen): then above
+  // it, or shortened to whole rows on the side with more room; moved in
+  // from the side edges.
+  ScreenRect placed = {owner_rect.left, owner_rect.bottom, owner_rect.left + width,
+                       owner_rect.bottom + height};
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof monitor;
+  if (::GetMonitorInfoA(::MonitorFromWindow(owner_, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    const RECT& w = monitor.rcWork;
+    placed = PlacePopup({owner_rect.left, owner_rect.top, owner_rect.right, owner_rect.bottom},
+                        width, height, {w.left, w.top, w.right, w.bottom}, rowHeight_,
+                        2 * ::GetSystemMetrics(SM_CYBORDER));
+  }
+  intended_ = SIZE{width, height};
+  placed_ = SIZE{placed.right - placed.left, placed.bottom - placed.top};
+  const RECT target = {placed.left, placed.top, placed.right, placed.bottom};
+  // The scroll bar is given its state once, below, for the final size: the
+  // WM_SIZE that the move may cause leaves it alone.
+  deferBar_ = true;
+  const bool was_shown = ::IsWindowVisible(hwnd()) != FALSE;
+  RECT now = {0, 0, 0, 0};
+  ::GetWindowRect(hwnd(), &now);
+  const bool topmost = (::GetWindowLongA(hwnd(), GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+  // Every showing puts the pop-up on top of the other topmost windows; while
+  // it shows, a move that changes nothing is left out. Placed before it is
+  // shown, so it never appears at its old place first.
+  if (!was_shown || !topmost || !::EqualRect(&now, &target)) {
+    // Its WM_SIZE is this placement, not the user's drag: a pop-up
+    // shortened for want of room must not become the user's size.
+    placing_ = true;
+    ::SetWindowPos(hwnd(), HWND_TOPMOST, target.left, target.top, placed_.cx, placed_.cy, 0);
+    placing_ = false;
+  }
+  if (!was_shown) ::ShowWindow(hwnd(), SW_SHOWNORMAL);
+  InvalidateRows();
+  PositionScrollBar();
+  UpdateScrollInfo();
+  deferBar_ = false;
+  SyncScrollBar(false);
   if (static_cast<size_t>(itemCount_) != previous) selectedIndex_ = -1;
   // The matcher delivers the matches already in sorted order.
   return 1;
@@ -177,13 +225,13 @@ bool CSuggestList::SelectItem(int index) {
   if (index > itemCount_) return false;
   if (index == -1) {
     EnsureVisible(selectedIndex_, false);
-    ::InvalidateRect(hwnd(), nullptr, TRUE);
+    InvalidateRows();
     return false;
   }
   selectedIndex_ = index;
   // Animated only for short lists: row by row through 100,000 rows would
   // block the thread for many minutes.
-  if (!EnsureVisible(index, itemCount_ <= 50)) ::InvalidateRect(hwnd(), nullptr, TRUE);
+  if (!EnsureVisible(index, itemCount_ <= 50)) InvalidateRows();
   return true;
 }
 
@@ -204,9 +252,68 @@ bool CSuggestList::EnsureVisible(int index, bool animate) {
 }
 
 void CSuggestList::RefreshScroll() {
-  if (scrollBar_) ::SetScrollPos(scrollBar_, SB_CTL, topIndex_, TRUE);
-  if (hwnd()) ::InvalidateRect(hwnd(), nullptr, TRUE);
+  SyncScrollBar(true);
+  InvalidateRows();
   DrainPaintMessages();
+}
+
+void CSuggestList::InvalidateRows() {
+  // The pop-up has no WS_CLIPCHILDREN, so a plain InvalidateRect would
+  // repaint the scroll bar as well; the rows never cover the bar's column,
+  // and the bar repaints itself when its state changes.
+  if (hwnd()) ::RedrawWindow(hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_NOCHILDREN);
+}
+
+void CSuggestList::SyncScrollBar(bool now) {
+  if (!scrollBar_ || deferBar_) return;
+  // Without rows the bar keeps its range, page and visibility; only its
+  // position follows topIndex.
+  const bool rows = itemCount_ > 0;
+  const int max = rows ? itemCount_ - 1 : bar_.max;
+  const int page = rows ? pageRows_ : bar_.page;
+  const bool shown = rows ? ScrollBarWanted(pageRows_, itemCount_) : bar_.shown;
+  // Range, page and position always go together: what the bar makes of
+  // them (it clamps the page to the range and the position to both) then
+  // depends on these three values alone, so equal values mean an equal bar.
+  if (max != bar_.max || page != bar_.page || topIndex_ != bar_.pos) {
+    const bool repaint = bar_.shown && shown;
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    si.nMin = 0;
+    si.nMax = max;
+    si.nPage = static_cast<UINT>(std::max(page, 0));
+    si.nPos = topIndex_;
+    ::SetScrollInfo(scrollBar_, SB_CTL, &si, repaint && now);
+    bar_.max = max;
+    bar_.page = page;
+    bar_.pos = topIndex_;
+    // Typing changes the range at nearly every keystroke, while the thumb
+    // of a long list keeps its smallest size at the top: a bar whose thumb
+    // and parts stay where they were would repaint the same pixels.
+    if (BarLooksChanged() && repaint && !now) ::InvalidateRect(scrollBar_, nullptr, TRUE);
+  }
+  if (shown != bar_.shown) {
+    ::ShowWindow(scrollBar_, shown ? SW_SHOWNORMAL : SW_HIDE);
+    bar_.shown = shown;
+  }
+}
+
+bool CSuggestList::BarLooksChanged() {
+  SCROLLBARINFO sbi = {};
+  sbi.cbSize = sizeof sbi;
+  if (!::GetScrollBarInfo(scrollBar_, OBJID_CLIENT, &sbi)) {
+    bar_.looksKnown = false;
+    return true;
+  }
+  const bool same = bar_.looksKnown && sbi.xyThumbTop == bar_.thumbTop &&
+                    sbi.xyThumbBottom == bar_.thumbBottom &&
+                    std::equal(std::begin(sbi.rgstate), std::end(sbi.rgstate), bar_.states);
+  bar_.looksKnown = true;
+  bar_.thumbTop = sbi.xyThumbTop;
+  bar_.thumbBottom = sbi.xyThumbBottom;
+  std::copy(std::begin(sbi.rgstate), std::end(sbi.rgstate), bar_.states);
+  return !same;
 }
 
 int CSuggestList::HitTest(POINT pt) {
@@ -219,35 +326,29 @@ int CSuggestList::HitTest(POINT pt) {
 }
 
 void CSuggestList::UpdateScrollInfo() {
-  if (itemCount_ == 0 || !hwnd()) return;
-  RECT wr = {0, 0, 0, 0};
-  ::GetWindowRect(hwnd(), &wr);
-  pageRows_ = PageRowsFor(wr.bottom - wr.top, rowHeight_);
-  if (scrollBar_) {
-    ::SetScrollRange(scrollBar_, SB_CTL, 0, itemCount_ - 1, TRUE);
-    SCROLLINFO si = {};
-    si.cbSize = sizeof si;
-    si.fMask = SIF_RANGE | SIF_PAGE;
-    si.nMin = 0;
-    si.nMax = itemCount_ - 1;
-    si.nPage = static_cast<UINT>(pageRows_);
-    ::SetScrollInfo(scrollBar_, SB_CTL, &si, TRUE);
-    ::ShowWindow(scrollBar_, ScrollBarWanted(pageRows_, itemCount_) ? SW_SHOWNORMAL : SW_HIDE);
-  }
-  if (topIndex_ + pageRows_ > itemCount_) {
+  if (itemCount_ != 0 && hwnd()) {
+    RECT wr = {0, 0, 0, 0};
+    ::GetWindowRect(hwnd(), &wr);
+    pageRows_ = PageRowsFor(wr.bottom - wr.top, rowHeight_);
     topIndex_ = ClampTopToPage(topIndex_, pageRows_, itemCount_);
-    if (scrollBar_) ::SetScrollPos(scrollBar_, SB_CTL, topIndex_, TRUE);
   }
+  SyncScrollBar(true);
 }
 
 void CSuggestList::PositionScrollBar() {
+  // Only the bar's place; its position goes with the rest of its state in
+  // the UpdateScrollInfo that always follows.
   if (!hwnd() || !scrollBar_) return;
   RECT cr = {0, 0, 0, 0};
   ::GetClientRect(hwnd(), &cr);
   const int cyv = ::GetSystemMetrics(SM_CYVSCROLL);
-  ::MoveWindow(scrollBar_, cr.right - cyv, -1, cyv,
-               cr.bottom - ::GetSystemMetrics(SM_CYHSCROLL) + 1, TRUE);
-  ::SetScrollPos(scrollBar_, SB_CTL, topIndex_, TRUE);
+  const RECT want = {cr.right - cyv, -1, cr.right,
+                     -1 + cr.bottom - ::GetSystemMetrics(SM_CYHSCROLL) + 1};
+  if (bar_.placed && ::EqualRect(&want, &bar_.rect)) return;
+  ::MoveWindow(scrollBar_, want.left, want.top, want.right - want.left, want.bottom - want.top, TRUE);
+  bar_.rect = want;
+  bar_.placed = true;
+  bar_.looksKnown = false;  // its thumb follows its length; the move repaints it
 }
 
 int CSuggestList::ScrollBarWidth() const {
@@ -268,6 +369,44 @@ void CSuggestList::DrawRow(HDC dc, int index, int width) {
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
 }
 
+void CSuggestList::PaintCache::Reset() {
+  if (dc && firstBitmap) ::SelectObject(dc.get(), firstBitmap);
+  firstBitmap = nullptr;
+  bitmap.reset();
+  dc.reset();
+  width = height = 0;
+  for (UniquePen& pen : pens) pen.reset();
+}
+
+HDC CSuggestList::PaintCache::Prepare(HDC compatible, int w, int h) {
+  if (!dc) {
+    dc.reset(::CreateCompatibleDC(compatible));
+    if (!dc) return nullptr;
+    // The client rectangle starts at (0, 0), so the DC's window origin
+    // stays where it is; the font and the transparent text are set once.
+    ::SelectObject(dc.get(), ::GetStockObject(DEFAULT_GUI_FONT));
+    ::SetBkMode(dc.get(), TRANSPARENT);
+  }
+  if (!bitmap || width != w || height != h) {
+    UniqueBitmap fresh(::CreateCompatibleBitmap(compatible, w, h));
+    if (!fresh) return nullptr;
+    HGDIOBJ previous = ::SelectObject(dc.get(), fresh.get());
+    if (!firstBitmap) firstBitmap = previous;
+    bitmap = std::move(fresh);  // the old one is no longer selected
+    width = w;
+    height = h;
+  }
+  return dc.get();
+}
+
+void CSuggestList::PaintCache::PreparePens(const COLORREF (&colors)[3]) {
+  for (int i = 0; i < 3; ++i) {
+    if (pens[i] && penColors[i] == colors[i]) continue;
+    pens[i].reset(::CreatePen(PS_SOLID, 1, colors[i]));
+    penColors[i] = colors[i];
+  }
+}
+
 void CSuggestList::Paint(HDC dc) {
   RECT cr = {0, 0, 0, 0};
   ::GetClientRect(hwnd(), &cr);
@@ -277,28 +416,26 @@ void CSuggestList::Paint(HDC dc) {
   const int bw = cr.right - sbw - cr.left, bh = cr.bottom - cr.top;
   if (bw <= 0 || bh <= 0) return;
 
-  UniqueCreatedDC mem(::CreateCompatibleDC(dc));
-  UniqueBitmap bitmap(::CreateCompatibleBitmap(dc, bw, bh));
-  if (!mem || !bitmap) return;
-  ScopedSelectObject select_bitmap(mem.get(), bitmap.get());
-  ::SetWindowOrgEx(mem.get(), cr.left, cr.top, nullptr);
+  // The memory DC and its bitmap live as long as the pop-up keeps its size.
+  HDC mem = paint_.Prepare(dc, bw, bh);
+  if (!mem) return;
 
-  ::SetBkColor(mem.get(), ::GetSysColor(COLOR_WINDOW));
-  ::ExtTextOutA(mem.get(), 0, 0, ETO_OPAQUE, &cr, "", 0, nullptr);
-  ScopedSelectObject select_font(mem.get(), ::GetStockObject(DEFAULT_GUI_FONT));
-  ::SetBkMode(mem.get(), TRANSPARENT);
+  ::SetBkColor(mem, ::GetSysColor(COLOR_WINDOW));
+  ::ExtTextOutA(mem, 0, 0, ETO_OPAQUE, &cr, "", 0, nullptr);
 
   // Only the rows that exist in the match list, and of those only the ones
   // that reach into the bitmap: a list of 100,000 matches paints a page.
   const int rows = RowsToDraw(topIndex_, itemCount_, static_cast<int>(matches_.size()));
   const int visible = rowHeight_ > 0 ? bh / rowHeight_ + 1 : 0;
   const int last = topIndex_ + std::min(rows, visible);
-  for (int i = std::max(topIndex_, 0); i < last; ++i) DrawRow(mem.get(), i, cr.right - cr.left - sbw);
+  for (int i = std::max(topIndex_, 0); i < last; ++i) DrawRow(mem, i, cr.right - cr.left - sbw);
 
-  UniquePen pens[3] = {UniquePen(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_WINDOW))),
-                       UniquePen(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_BTNFACE))),
-                       UniquePen(::CreatePen(PS_SOLID, 1, ::GetSysColor(COLOR_BTNSHADOW)))};
-  HDC grip_dc = mem.get();
+  // The pens are kept while the system colours they are drawn in stay.
+  const COLORREF colors[3] = {::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_BTNFACE),
+                              ::GetSysColor(COLOR_BTNSHADOW)};
+  paint_.PreparePens(colors);
+  UniquePen (&pens)[3] = paint_.pens;
+  HDC grip_dc = mem;
   if (sbw > 0) {
     // The bitmap stops short of the scroll bar's column; the grip below the
     // bar goes straight onto the window.
@@ -316,7 +453,7 @@ void CSuggestList::Paint(HDC dc) {
     }
     ::SelectObject(grip_dc, old_pen);
   }
-  ::BitBlt(dc, cr.left, cr.top, bw, bh, mem.get(), cr.left, cr.top, SRCCOPY);
+  ::BitBlt(dc, cr.left, cr.top, bw, bh, mem, cr.left, cr.top, SRCCOPY);
 }
 
 void CSuggestList::OnPaint() {
@@ -367,7 +504,18 @@ LRESULT CSuggestList::OnNcHitTest(LPARAM lparam) {
 
 LRESULT CSuggestList::OnNcLButtonDown(WPARAM wparam, LPARAM lparam) {
   POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-  if (InGripSquare(pt)) ::GetWindowRect(hwnd(), &userRect_);
+  if (InGripSquare(pt)) {
+    ::GetWindowRect(hwnd(), &userRect_);
+    // Shortened or narrowed for want of room, the pop-up keeps the size it
+    // was to have if the press ends without a drag; a drag's WM_SIZE then
+    // takes the size the user made.
+    if (userRect_.right - userRect_.left == placed_.cx &&
+        userRect_.bottom - userRect_.top == placed_.cy &&
+        (placed_.cx != intended_.cx || placed_.cy != intended_.cy)) {
+      userRect_.right = userRect_.left + intended_.cx;
+      userRect_.bottom = userRect_.top + intended_.cy;
+    }
+  }
   return DefaultProc(WM_NCLBUTTONDOWN, wparam, lparam);
 }
 
@@ -375,7 +523,7 @@ LRESULT CSuggestList::OnSize(WPARAM wparam, LPARAM lparam) {
   LRESULT r = DefaultProc(WM_SIZE, wparam, lparam);
   PositionScrollBar();
   UpdateScrollInfo();
-  if (!::IsRectEmpty(&userRect_)) ::GetWindowRect(hwnd(), &userRect_);
+  if (!placing_ && !::IsRectEmpty(&userRect_)) ::GetWindowRect(hwnd(), &userRect_);
   return r;
 }
 
@@ -425,7 +573,7 @@ LRESULT CSuggestList::OnLButtonDown(WPARAM wparam, LPARAM lparam) {
     if (!::PtInRect(&cr, pt)) Hide();
     return r;
   }
-  if (!EnsureVisible(row, itemCount_ <= 50)) ::InvalidateRect(hwnd(), nullptr, TRUE);
+  if (!EnsureVisible(row, itemCount_ <= 50)) InvalidateRows();
   selectedIndex_ = row;
   HWND self = hwnd();
   ::SendMessageA(owner_, WM_COMPLETION_NOTIFY, kNotifyTaken, ::GetDlgCtrlID(self));
@@ -440,7 +588,7 @@ LRESULT CSuggestList::OnLButtonDown(WPARAM wparam, LPARAM lparam) {
 LRESULT CSuggestList::OnMouseMove(WPARAM wparam, LPARAM lparam) {
   LRESULT r = DefaultProc(WM_MOUSEMOVE, wparam, lparam);
   POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-  if (HitTest(pt) >= 0) ::InvalidateRect(hwnd(), nullptr, TRUE);
+  if (HitTest(pt) >= 0) InvalidateRows();
   return r;
 }
 
@@ -468,8 +616,8 @@ LRESULT CSuggestList::OnVScroll(WPARAM wparam, LPARAM lparam) {
   }
   const int old_top = topIndex_;
   topIndex_ = ScrollTopForCode(code, pos, topIndex_, pageRows_, itemCount_);
-  if (scrollBar_) ::SetScrollPos(scrollBar_, SB_CTL, topIndex_, TRUE);
-  if (topIndex_ != old_top) ::InvalidateRect(hwnd(), nullptr, TRUE);
+  SyncScrollBar(true);
+  if (topIndex_ != old_top) InvalidateRows();
   return r;
 }
 
@@ -494,6 +642,9 @@ LRESULT CSuggestList::WndProc(UINT msg, WPARAM wparam, LPARAM lparam) {
       return OnNcLButtonDown(wparam, lparam);
     case WM_SIZE:
       return OnSize(wparam, lparam);
+    case WM_DESTROY:
+      paint_.Reset();
+      return DefaultProc(msg, wparam, lparam);
     case WM_GETMINMAXINFO:
       OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lparam));
       return 0;

@@ -17,9 +17,22 @@
 //    drawn empty until the next FindString.
 //  - The pop-up is a child of the desktop window; its timer (id 10, 200 ms)
 //    hides it when the window holding the field moves or changes size.
+//  - It shows under the field, or above it where the work area of the
+//    field's monitor has no room below (PlacePopup in suggest_math.h). Only
+//    the user's drag of the grip sets userRect: the WM_SIZE of a placement
+//    that shortened the pop-up leaves it alone.
 //  - Everything runs on the thread that owns the field. The animated scroll
 //    and the half second after a click block that thread on purpose (the
 //    user sees the row move and the chosen row highlighted).
+//  - Window calls are made only when their value changes. Under Wine every
+//    scroll-bar call with redraw repaints the bar at once (milliseconds
+//    each), so the list remembers what it last gave the bar (bar_) and
+//    makes one call when something differs; inside FindString the bar is
+//    brought up to date once, at the end, and repaints with the pop-up.
+//    The pop-up is moved only when its rectangle differs from the target.
+//  - Painting keeps its memory DC, bitmap and pens (paint_) for the
+//    pop-up's life; the bitmap is made again when the size changes and the
+//    pens when the system colours do.
 // The owner may destroy the field, and with it this list, inside the
 // notification that a click sends; the click handler checks for that before
 // touching the object again.
@@ -32,6 +45,7 @@
 #include <vector>
 
 #include "complete/search_index.h"
+#include "platform/handles.h"
 #include "platform/window.h"
 
 namespace vantrel {
@@ -112,6 +126,13 @@ class CSuggestList : public Window {
   void DrawRow(HDC dc, int index, int width);
   const SearchIndex* CurrentIndex();  // folds pending additions in
   void Hide();
+  // Gives the scroll bar range, page and position from itemCount, pageRows
+  // and topIndex, and shows or hides it, where that differs from what it
+  // holds. `now`: repaint it at once; otherwise it is invalidated and paints
+  // with the pop-up.
+  void SyncScrollBar(bool now);
+  // Invalidates the rows; the scroll bar repaints only when it changed.
+  void InvalidateRows();
 
   void OnPaint();
   LRESULT OnNcCalcSize(WPARAM wparam, LPARAM lparam);
@@ -128,6 +149,39 @@ class CSuggestList : public Window {
   LRESULT OnVScroll(WPARAM wparam, LPARAM lparam);
   bool InGripSquare(POINT screen_pt) const;
 
+  // What the scroll bar holds, as last given to it, and how it looked then:
+  // where the system put its thumb and the state of its parts.
+  struct BarState {
+    int max = 0, page = 0, pos = 0;
+    bool shown = false;
+    RECT rect = {0, 0, 0, 0};
+    bool placed = false;  // rect is meaningful
+    bool looksKnown = false;
+    int thumbTop = 0, thumbBottom = 0;
+    DWORD states[CCHILDREN_SCROLLBAR + 1] = {};
+  };
+  // Reads how the bar looks now; true when that differs from bar_'s.
+  bool BarLooksChanged();
+  // The painting objects kept between paints.
+  struct PaintCache {
+    PaintCache() = default;
+    PaintCache(const PaintCache&) = delete;
+    PaintCache& operator=(const PaintCache&) = delete;
+    ~PaintCache() { Reset(); }
+    void Reset();
+    // The memory DC, holding a bitmap of w x h, or null when GDI refuses.
+    HDC Prepare(HDC compatible, int w, int h);
+    // The three grip pens in these colours, made again when one differs.
+    void PreparePens(const COLORREF (&colors)[3]);
+
+    UniqueCreatedDC dc;
+    UniqueBitmap bitmap;
+    HGDIOBJ firstBitmap = nullptr;  // the DC's own, selected back before deleting
+    int width = 0, height = 0;
+    UniquePen pens[3];
+    COLORREF penColors[3] = {0, 0, 0};
+  };
+
   std::shared_ptr<const SearchIndex> search_;      // the search list
   std::unique_ptr<SearchIndexBuilder> pending_;    // entries added since
   std::shared_ptr<const SearchIndex> match_index_; // what matches_ index into
@@ -143,6 +197,12 @@ class CSuggestList : public Window {
   int rowHeight_ = 16;
   int pageRows_ = 0;
   int selectedIndex_ = -1;
+  BarState bar_;
+  bool deferBar_ = false;  // inside FindString: the bar is synced at its end
+  bool placing_ = false;   // inside FindString's own SetWindowPos
+  SIZE intended_ = {0, 0}; // the size of the last placement, before the screen's edges
+  SIZE placed_ = {0, 0};   // and after them
+  PaintCache paint_;
 };
 
 }  // namespace vantrel

@@ -110,6 +110,38 @@ int PopupHeight(int item_count, int row_height, int cy_border) {
   return std::min(item_count, 8) * row_height + 2 * cy_border;
 }
 
+ScreenRect PlacePopup(const ScreenRect& field, int width, int height, const ScreenRect& work,
+                      int row_height, int frame) {
+  // The field's edges, taken inside the work area: a field whose bottom lies
+  // above the work area (or whose top lies below it) leaves the pop-up at
+  // the work area's edge rather than off the screen.
+  const int below_top = std::min(std::max(field.bottom, work.top), work.bottom);
+  const int above_bottom = std::max(std::min(field.top, work.bottom), work.top);
+  const int room_below = work.bottom - below_top, room_above = above_bottom - work.top;
+  height = std::max(height, 0);
+  bool below = true;
+  if (height > room_below) {
+    if (height <= room_above) {
+      below = false;
+    } else {
+      below = room_below >= room_above;
+      const int room = below ? room_below : room_above;
+      int rows = row_height > 0 ? (room - frame) / row_height : 0;
+      rows = std::max(rows, 1);
+      height = std::min(height, rows * std::max(row_height, 0) + frame);
+    }
+  }
+  ScreenRect r;
+  r.top = below ? below_top : above_bottom - height;
+  r.bottom = r.top + height;
+  width = std::max(std::min(width, work.right - work.left), 0);
+  r.left = field.left;
+  if (r.left + width > work.right) r.left = work.right - width;
+  if (r.left < work.left) r.left = work.left;
+  r.right = r.left + width;
+  return r;
+}
+
 bool ScrollBarWanted(int page_rows, int item_count) { return page_rows <= item_count - 1; }
 
 int MinTrackHeight(int item_count, int row_height, int page_rows, int cy_hscroll, int cy_frame,

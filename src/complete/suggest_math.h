@@ -67,6 +67,27 @@ int PageRowsFor(int window_height, int row_height);
 // The pop-up's own height for n matches: at most 8 rows plus the frame.
 int PopupHeight(int item_count, int row_height, int cy_border);
 
+// A rectangle in screen pixels: left and top inside, right and bottom outside.
+struct ScreenRect {
+  int left, top, right, bottom;
+};
+inline bool operator==(const ScreenRect& a, const ScreenRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+// Where the pop-up goes, for the field's window rectangle, the pop-up's own
+// width and height (the field's width and the rows' height, or the user's
+// grip size) and the work area of the field's monitor. Under the field
+// (left edges together, its top at the field's bottom) whenever it fits into
+// the work area; else above the field, its bottom at the field's top; when
+// neither fits, on the side with more room (below on a tie), shortened to
+// the whole rows of `row_height` that fit there plus `frame` (the pixels of
+// the top and bottom border), and never less than one row. Horizontally it
+// is moved, or narrowed if it is wider, to lie inside the work area. A field
+// that lies partly outside the work area counts only its part inside.
+ScreenRect PlacePopup(const ScreenRect& field, int width, int height, const ScreenRect& work,
+                      int row_height, int frame);
+
 // The scroll bar shows when a page cannot hold every row.
 bool ScrollBarWanted(int page_rows, int item_count);
 

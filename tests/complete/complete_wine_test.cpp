@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <thread>
@@ -116,6 +117,68 @@ RECT WindowRect(HWND hwnd) {
   return r;
 }
 
+struct Capture {
+  int w = 0, h = 0;
+  std::vector<COLORREF> px;
+  COLORREF at(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
+};
+
+// Reads the pop-up's pixels back from the screen.
+Capture Grab(HWND hwnd) {
+  RECT r;
+  ::GetWindowRect(hwnd, &r);
+  Capture c;
+  c.w = r.right - r.left;
+  c.h = r.bottom - r.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC mem = ::CreateCompatibleDC(screen);
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = c.w;
+  bi.bmiHeader.biHeight = -c.h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bmp = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(mem, bmp);
+  ::BitBlt(mem, 0, 0, c.w, c.h, screen, r.left, r.top, SRCCOPY);
+  ::GdiFlush();
+  const DWORD* p = static_cast<const DWORD*>(bits);
+  for (int i = 0; i < c.w * c.h; ++i) {
+    DWORD v = p[i];  // 0x00RRGGBB
+    c.px.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
+  }
+  ::SelectObject(mem, old);
+  ::DeleteObject(bmp);
+  ::DeleteDC(mem);
+  ::ReleaseDC(nullptr, screen);
+  return c;
+}
+
+// Counts the pixels of one row band (window coordinates) in each colour.
+struct Band {
+  int highlight = 0, window = 0, other = 0;
+};
+Band Row(const Capture& c, int top, int height, int right) {
+  Band b;
+  for (int y = top; y < top + height && y < c.h; ++y)
+    for (int x = 1; x < right; ++x) {
+      COLORREF v = c.at(x, y);
+      if (v == ::GetSysColor(COLOR_HIGHLIGHT)) ++b.highlight;
+      else if (v == ::GetSysColor(COLOR_WINDOW)) ++b.window;
+      else ++b.other;
+    }
+  return b;
+}
+
+// Pixels that differ between two captures of the same window.
+int Differences(const Capture& a, const Capture& b) {
+  if (a.w != b.w || a.h != b.h) return -1;
+  int n = 0;
+  for (size_t i = 0; i < a.px.size(); ++i) n += a.px[i] != b.px[i];
+  return n;
+}
+
 // A compose-like top-level window holding one completion field, set up the
 // way the compose hook sets it up.
 class FieldTest : public ::testing::Test {
@@ -160,6 +223,99 @@ class FieldTest : public ::testing::Test {
     POINT pt = {40, row * field_->list().rowHeight() + field_->list().rowHeight() / 2};
     ::ClientToScreen(list(), &pt);
     return pt;
+  }
+  // What the user sees of a showing pop-up and what its scroll bar holds,
+  // against the rules rather than against the code: the field's width and
+  // up to 8 rows, or the user's grip size (unless the screen had no room for
+  // that height); the page is the whole rows of the window's height, the bar
+  // holds range 0..n-1, that page (the bar keeps it within the range) and
+  // topIndex, shows when a page cannot hold every row and runs down the
+  // right edge above the grip square; the rows with entries are drawn, and
+  // what is on the screen is exactly what a full repaint of the pop-up and
+  // its bar draws.
+  void ExpectShownState(const char* where, bool room_for_height = true) {
+    SCOPED_TRACE(where);
+    ASSERT_TRUE(ListShown());
+    const CSuggestList& l = field_->list();
+    const int n = l.itemCount(), row = l.rowHeight();
+    RECT wr = WindowRect(list()), cr = {0, 0, 0, 0};
+    ::GetClientRect(list(), &cr);
+    RECT user = l.userRect(), f = WindowRect(field_->hwnd());
+    const bool dragged = !::IsRectEmpty(&user);
+    EXPECT_EQ(dragged ? user.right - user.left : f.right - f.left, wr.right - wr.left);
+    if (room_for_height) {
+      EXPECT_EQ(dragged ? user.bottom - user.top
+                        : std::min(n, 8) * row + 2 * ::GetSystemMetrics(SM_CYBORDER),
+                wr.bottom - wr.top);
+    }
+    const int page = (wr.bottom - wr.top) / row;
+    EXPECT_EQ(page, l.pageRows());
+    SCROLLINFO si = {};
+    si.cbSize = sizeof si;
+    si.fMask = SIF_ALL;
+    ASSERT_TRUE(::GetScrollInfo(l.scrollBar(), SB_CTL, &si));
+    EXPECT_EQ(0, si.nMin);
+    EXPECT_EQ(n - 1, si.nMax);
+    EXPECT_EQ(static_cast<UINT>(std::min(page, n)), si.nPage);
+    EXPECT_EQ(l.topIndex(), si.nPos);
+    EXPECT_LE(l.topIndex(), std::max(n - page, 0));
+    EXPECT_EQ(page <= n - 1, ::IsWindowVisible(l.scrollBar()) != FALSE);
+    RECT sb = WindowRect(l.scrollBar());
+    ::MapWindowPoints(nullptr, list(), reinterpret_cast<POINT*>(&sb), 2);
+    const int cyv = ::GetSystemMetrics(SM_CYVSCROLL), cyh = ::GetSystemMetrics(SM_CYHSCROLL);
+    EXPECT_EQ(cr.right - cyv, sb.left);
+    EXPECT_EQ(-1, sb.top);
+    EXPECT_EQ(cr.right, sb.right);
+    EXPECT_EQ(std::max<LONG>(cr.bottom - cyh, -1), sb.bottom) << "no negative height";
+
+    ::UpdateWindow(list());
+    Pump(30);
+    Capture shown = Grab(list());
+    const int by = ::GetSystemMetrics(SM_CYBORDER);
+    const int drawn = std::min(n - l.topIndex(), page);
+    for (int i = 0; i < page && by + (i + 1) * row <= shown.h - by; ++i) {
+      Band b = Row(shown, by + i * row, row, shown.w / 2);
+      if (i < drawn) EXPECT_GT(b.other, 10) << "text in row " << i;
+      else EXPECT_EQ(0, b.other) << "nothing in row " << i << " below the last entry";
+    }
+    ::RedrawWindow(list(), nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump(30);
+    EXPECT_EQ(0, Differences(shown, Grab(list()))) << "pixels a full repaint changes";
+  }
+  // Drags the pop-up's size grip with the real mouse by (dx, dy); (0, 0)
+  // presses and releases it without moving.
+  void DragGrip(int dx, int dy) {
+    RECT r = WindowRect(list());
+    POINT grip = {r.right - 3, r.bottom - 3};
+    ::SetCursorPos(grip.x, grip.y);
+    Pump(30);
+    // The system's sizing loop runs inside the dispatch of the button-down
+    // and waits for the rest of the drag, so the hand on the mouse is
+    // another thread, as the user's is: it presses, moves twice and
+    // releases, with pauses, while this thread sits in the loop. SendInput
+    // needs no window of its own, and the thread is joined before the test
+    // goes on.
+    std::thread hand([grip, dx, dy] {
+      auto send = [](DWORD flags, int x, int y) {
+        INPUT in = {};
+        in.type = INPUT_MOUSE;
+        in.mi.dwFlags = flags;
+        in.mi.dx = x * 65536 / ::GetSystemMetrics(SM_CXSCREEN) + 1;
+        in.mi.dy = y * 65536 / ::GetSystemMetrics(SM_CYSCREEN) + 1;
+        ::SendInput(1, &in, sizeof(INPUT));
+        ::Sleep(150);
+      };
+      send(MOUSEEVENTF_LEFTDOWN, 0, 0);
+      if (dx || dy) {
+        send(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, grip.x + dx / 2, grip.y + dy / 2);
+        send(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, grip.x + dx, grip.y + dy);
+      }
+      send(MOUSEEVENTF_LEFTUP, 0, 0);
+    });
+    Pump(1000);
+    hand.join();
+    Pump(100);
   }
   DWORD Selection() {
     DWORD s = 0, e = 0;
@@ -239,6 +395,7 @@ TEST_F(FieldTest, TypingShowsSortedMatchesUnderTheField) {
   EXPECT_EQ(f.right - f.left, l.right - l.left);
   EXPECT_EQ(2 * field_->list().rowHeight() + 2 * ::GetSystemMetrics(SM_CYBORDER), l.bottom - l.top);
   EXPECT_FALSE(::IsWindowVisible(field_->list().scrollBar()));
+  ExpectShownState("two matches");
 
   // Every change was reported to the parent with the field's identifier.
   int changes = 0;
@@ -377,6 +534,7 @@ TEST_F(FieldTest, ScrollBarShowsFromNineMatches) {
   RECT l = WindowRect(list());
   EXPECT_EQ(8 * row + border, l.bottom - l.top);
   EXPECT_FALSE(::IsWindowVisible(field_->list().scrollBar())) << "8 matches fit";
+  ExpectShownState("n: 8 matches");
 
   SendKey(VK_BACK);
   Type("o");
@@ -385,13 +543,31 @@ TEST_F(FieldTest, ScrollBarShowsFromNineMatches) {
   EXPECT_EQ(9, field_->list().itemCount());
   EXPECT_EQ(8 * row + border, l.bottom - l.top);
   EXPECT_TRUE(::IsWindowVisible(field_->list().scrollBar())) << "9 matches need it";
+  ExpectShownState("o: 9 matches");
 
+  // While it shows, the pop-up shrinks to one row, and later the thumb
+  // changes its size: 20, 10, another 10 and 20 rows.
+  Type("9");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown() && field_->list().itemCount() == 1; }));
+  ExpectShownState("o9: 1 match");
+  SendKey(VK_BACK);
   SendKey(VK_BACK);
   Type("m");
   ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
   EXPECT_EQ(20, field_->list().itemCount());
   EXPECT_EQ(8, field_->list().pageRows());
   EXPECT_TRUE(::IsWindowVisible(field_->list().scrollBar()));
+  ExpectShownState("m: 20 matches");
+  Type("11");
+  ASSERT_TRUE(PumpUntil([&] { return field_->list().itemCount() == 10; }));
+  ExpectShownState("m11: 10 matches");
+  SendKey(VK_BACK);
+  Type("0");
+  ASSERT_TRUE(PumpUntil([&] { return field_->list().itemCount() == 10; }));
+  ExpectShownState("m10: 10 other matches, the same count");
+  SendKey(VK_BACK);
+  SendKey(VK_BACK);
+  ASSERT_TRUE(PumpUntil([&] { return field_->list().itemCount() == 20; }));
 
   // The scroll bar's codes move the first row.
   HWND sb = field_->list().scrollBar();
@@ -400,10 +576,22 @@ TEST_F(FieldTest, ScrollBarShowsFromNineMatches) {
   ::SendMessageA(list(), WM_VSCROLL, SB_PAGEDOWN, reinterpret_cast<LPARAM>(sb));
   EXPECT_EQ(12, field_->list().topIndex());
   EXPECT_EQ(12, ::GetScrollPos(sb, SB_CTL));
+  ExpectShownState("paged to the end");
   ::SendMessageA(list(), WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 7), reinterpret_cast<LPARAM>(sb));
   EXPECT_EQ(7, field_->list().topIndex());
   ::SendMessageA(list(), WM_VSCROLL, SB_LINEUP, reinterpret_cast<LPARAM>(sb));
   EXPECT_EQ(6, field_->list().topIndex());
+  ExpectShownState("scrolled to 6");
+
+  // Typing while scrolled: 20 matches become 10, and the first row moves up
+  // to keep the last page full.
+  Type("11");
+  ASSERT_TRUE(PumpUntil([&] { return field_->list().itemCount() == 10; }));
+  EXPECT_EQ(2, field_->list().topIndex());
+  ExpectShownState("m11 while scrolled");
+  SendKey(VK_BACK);
+  SendKey(VK_BACK);
+  ASSERT_TRUE(PumpUntil([&] { return field_->list().itemCount() == 20; }));
 
   // End jumps the selection to the last row and scrolls it into view
   // (animated: 20 rows), then Up from the top wraps.
@@ -411,10 +599,12 @@ TEST_F(FieldTest, ScrollBarShowsFromNineMatches) {
   EXPECT_EQ(19, field_->list().selectedIndex());
   EXPECT_EQ(12, field_->list().topIndex());
   EXPECT_EQ("m119", Text(field_->hwnd()));
+  ExpectShownState("End");
   SendKey(VK_HOME);
   EXPECT_EQ(0, field_->list().topIndex());
   SendKey(VK_UP);
   EXPECT_EQ(19, field_->list().selectedIndex());
+  ExpectShownState("Up from the first row");
 }
 
 TEST_F(FieldTest, NavigationKeysReplaceTheTokenAndSelectTheEntry) {
@@ -525,38 +715,14 @@ TEST_F(FieldTest, TheGripKeepsTheUsersSizeAtLaterShowings) {
   EXPECT_EQ(HTCLIENT, ::SendMessageA(list(), WM_NCHITTEST, 0, MAKELPARAM(before.left + 3, before.top + 3)));
 
   // Drag the grip with the real mouse: 60 pixels wider, 50 taller.
-  POINT grip = {before.right - 3, before.bottom - 3};
-  ::SetCursorPos(grip.x, grip.y);
-  Pump(30);
-  // The system's sizing loop runs inside the dispatch of the button-down and
-  // waits for the rest of the drag, so the hand on the mouse is another
-  // thread, as the user's is: it presses, moves twice and releases, with
-  // pauses, while this thread sits in the loop. SendInput needs no window
-  // of its own, and the thread is joined before the test goes on.
-  std::thread hand([grip] {
-    auto send = [](DWORD flags, int x, int y) {
-      INPUT in = {};
-      in.type = INPUT_MOUSE;
-      in.mi.dwFlags = flags;
-      in.mi.dx = x * 65536 / ::GetSystemMetrics(SM_CXSCREEN) + 1;
-      in.mi.dy = y * 65536 / ::GetSystemMetrics(SM_CYSCREEN) + 1;
-      ::SendInput(1, &in, sizeof(INPUT));
-      ::Sleep(150);
-    };
-    send(MOUSEEVENTF_LEFTDOWN, 0, 0);
-    send(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, grip.x + 30, grip.y + 25);
-    send(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, grip.x + 60, grip.y + 50);
-    send(MOUSEEVENTF_LEFTUP, 0, 0);
-  });
-  Pump(1000);
-  hand.join();
-  Pump(100);
+  DragGrip(60, 50);
   RECT user = field_->list().userRect();
   ASSERT_FALSE(::IsRectEmpty(&user)) << "the drag did not start at the grip";
   RECT after = WindowRect(list());
   EXPECT_EQ(before.right - before.left + 60, after.right - after.left);
   EXPECT_EQ(before.bottom - before.top + 50, after.bottom - after.top);
   EXPECT_EQ(after.right - after.left, user.right - user.left);
+  ExpectShownState("after the drag");
 
   // Hidden and shown again, for another token with another row count.
   SendKey(VK_ESCAPE);
@@ -569,6 +735,7 @@ TEST_F(FieldTest, TheGripKeepsTheUsersSizeAtLaterShowings) {
   RECT f = WindowRect(field_->hwnd());
   EXPECT_EQ(f.left, again.left);
   EXPECT_EQ(f.bottom, again.top);
+  ExpectShownState("shown again at the user's size");
 
   // The pop-up cannot be made narrower than its field.
   MINMAXINFO mmi = {};
@@ -580,61 +747,159 @@ TEST_F(FieldTest, TheGripKeepsTheUsersSizeAtLaterShowings) {
   EXPECT_EQ(content < limit ? content : limit, mmi.ptMinTrackSize.y);
 }
 
-namespace {
-struct Capture {
-  int w = 0, h = 0;
-  std::vector<COLORREF> px;
-  COLORREF at(int x, int y) const { return px[static_cast<size_t>(y) * w + x]; }
-};
 
-// Reads the pop-up's pixels back from the screen.
-Capture Grab(HWND hwnd) {
-  RECT r;
-  ::GetWindowRect(hwnd, &r);
-  Capture c;
-  c.w = r.right - r.left;
-  c.h = r.bottom - r.top;
+// Saves the whole screen as a 24-bit BMP into the folder that the
+// environment variable VANTREL_SCREENSHOTS names, for a person to look at;
+// does nothing without it.
+void SaveScreen(const char* name) {
+  char dir[MAX_PATH] = {};
+  if (!::GetEnvironmentVariableA("VANTREL_SCREENSHOTS", dir, sizeof dir)) return;
+  const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
   HDC screen = ::GetDC(nullptr);
   HDC mem = ::CreateCompatibleDC(screen);
-  BITMAPINFO bi = {};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = c.w;
-  bi.bmiHeader.biHeight = -c.h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bmp = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
   HGDIOBJ old = ::SelectObject(mem, bmp);
-  ::BitBlt(mem, 0, 0, c.w, c.h, screen, r.left, r.top, SRCCOPY);
-  ::GdiFlush();
-  const DWORD* p = static_cast<const DWORD*>(bits);
-  for (int i = 0; i < c.w * c.h; ++i) {
-    DWORD v = p[i];  // 0x00RRGGBB
-    c.px.push_back(RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF));
-  }
+  ::BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
   ::SelectObject(mem, old);
+  BITMAPINFOHEADER info = {};
+  info.biSize = sizeof info;
+  info.biWidth = w;
+  info.biHeight = h;  // bottom-up, as BMP files store rows
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+  std::vector<char> pixels(static_cast<size_t>(stride) * h);
+  ::GetDIBits(mem, bmp, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
   ::DeleteObject(bmp);
   ::DeleteDC(mem);
   ::ReleaseDC(nullptr, screen);
-  return c;
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  std::string path = std::string(dir) + "\\" + name + ".bmp";
+  HANDLE out = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (out == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  ::WriteFile(out, &file, sizeof file, &written, nullptr);
+  ::WriteFile(out, &info, sizeof info, &written, nullptr);
+  ::WriteFile(out, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+  ::CloseHandle(out);
 }
 
-// Counts the pixels of one row band (window coordinates) in each colour.
-struct Band {
-  int highlight = 0, window = 0, other = 0;
-};
-Band Row(const Capture& c, int top, int height, int right) {
-  Band b;
-  for (int y = top; y < top + height && y < c.h; ++y)
-    for (int x = 1; x < right; ++x) {
-      COLORREF v = c.at(x, y);
-      if (v == ::GetSysColor(COLOR_HIGHLIGHT)) ++b.highlight;
-      else if (v == ::GetSysColor(COLOR_WINDOW)) ++b.window;
-      else ++b.other;
-    }
-  return b;
+TEST_F(FieldTest, ThePopUpStaysOnTheMonitor) {
+  std::vector<std::string> entries;
+  for (int i = 0; i < 12; ++i) entries.push_back("t" + std::to_string(10 + i));
+  for (int i = 0; i < 100; ++i) entries.push_back("s" + std::to_string(1000 + i));
+  Add(entries);
+  MONITORINFO mi = {};
+  mi.cbSize = sizeof mi;
+  ASSERT_TRUE(::GetMonitorInfoA(::MonitorFromWindow(field_->hwnd(), MONITOR_DEFAULTTONEAREST), &mi));
+  const RECT work = mi.rcWork;
+  const int row = field_->list().rowHeight(), frame = 2 * ::GetSystemMetrics(SM_CYBORDER);
+  const int eight = 8 * row + frame;
+  // Moves the compose window so that the field's top-left corner lands at
+  // (x, y), then types the token afresh.
+  auto show_at = [&](int x, int y, const char* token) {
+    SendKey(VK_ESCAPE);
+    RECT p = WindowRect(parent_), f = WindowRect(field_->hwnd());
+    ::SetWindowPos(parent_, nullptr, x - (f.left - p.left), y - (f.top - p.top), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Pump(50);
+    ::SetWindowTextA(field_->hwnd(), "");
+    Type(token);
+    return PumpUntil([&] { return ListShown(); });
+  };
+
+  // Room below: under the field, as always.
+  ASSERT_TRUE(show_at(200, 200, "t"));
+  RECT f = WindowRect(field_->hwnd()), l = WindowRect(list());
+  EXPECT_EQ(f.left, l.left);
+  EXPECT_EQ(f.bottom, l.top);
+  EXPECT_EQ(eight, l.bottom - l.top);
+  ExpectShownState("room below");
+  SaveScreen("popup-room-below");
+
+  // Near the bottom edge: above the field, its bottom at the field's top;
+  // keys and clicks work there as below.
+  ASSERT_TRUE(show_at(200, work.bottom - 24 - 30, "t"));
+  f = WindowRect(field_->hwnd());
+  l = WindowRect(list());
+  EXPECT_EQ(f.left, l.left);
+  EXPECT_EQ(f.top, l.bottom);
+  EXPECT_EQ(eight, l.bottom - l.top);
+  EXPECT_EQ(f.right - f.left, l.right - l.left);
+  ExpectShownState("near the bottom edge");
+  SendKey(VK_DOWN);
+  EXPECT_EQ("t10", Text(field_->hwnd()));
+  SaveScreen("popup-bottom-edge");
+  Click(RowPoint(2));
+  ASSERT_TRUE(PumpUntil([&] { return !ListShown(); }, 3000));
+  EXPECT_EQ("t12", Text(field_->hwnd()));
+
+  // Near the right edge (the field runs off it): moved left into the work
+  // area, the field's width kept, still under the field.
+  ASSERT_TRUE(show_at(work.right - 150, 300, "t"));
+  f = WindowRect(field_->hwnd());
+  l = WindowRect(list());
+  EXPECT_EQ(work.right, l.right);
+  EXPECT_EQ(f.right - f.left, l.right - l.left);
+  EXPECT_EQ(f.bottom, l.top);
+  ExpectShownState("near the right edge");
+  SaveScreen("popup-right-edge");
+
+  // The bottom right corner: above and moved left.
+  ASSERT_TRUE(show_at(work.right - 150, work.bottom - 40, "t"));
+  f = WindowRect(field_->hwnd());
+  l = WindowRect(list());
+  EXPECT_EQ(work.right, l.right);
+  EXPECT_EQ(f.top, l.bottom);
+  ExpectShownState("bottom right corner");
+  SaveScreen("popup-bottom-right");
+
+  // A grip size too tall for either side: the side with more room, in
+  // whole rows, the page and scroll bar following the shorter height; the
+  // user's size stays for later showings with room.
+  ASSERT_TRUE(show_at(200, work.top + 100, "s"));
+  l = WindowRect(list());
+  DragGrip(0, work.bottom - 10 - l.bottom);
+  const RECT user = field_->list().userRect();
+  const int tall = user.bottom - user.top;
+  ASSERT_GT(tall, (work.bottom - work.top) / 2 + 40) << "the drag made it " << tall;
+  ExpectShownState("dragged tall");
+
+  ASSERT_TRUE(show_at(200, (work.top + work.bottom) / 2 - 40, "s"));
+  f = WindowRect(field_->hwnd());
+  l = WindowRect(list());
+  const int below = work.bottom - f.bottom, above = f.top - work.top;
+  ASSERT_LT(below, tall);
+  ASSERT_LT(above, tall);
+  const int room = std::max(below, above);
+  EXPECT_EQ((room - frame) / row * row + frame, l.bottom - l.top);
+  if (below >= above) EXPECT_EQ(f.bottom, l.top);
+  else EXPECT_EQ(f.top, l.bottom);
+  EXPECT_GE(l.top, work.top);
+  EXPECT_LE(l.bottom, work.bottom);
+  EXPECT_EQ(tall, field_->list().userRect().bottom - field_->list().userRect().top)
+      << "a shortened showing is not the user's size";
+  EXPECT_EQ((l.bottom - l.top) / row, field_->list().pageRows());
+  EXPECT_TRUE(::IsWindowVisible(field_->list().scrollBar()));
+  ExpectShownState("shortened", false);
+  SendKey(VK_END);
+  EXPECT_EQ(99, field_->list().selectedIndex());
+  EXPECT_EQ(100 - field_->list().pageRows(), field_->list().topIndex());
+  ExpectShownState("shortened, at the end", false);
+  SaveScreen("popup-shortened");
+  DragGrip(0, 0);  // pressed and let go without a drag
+  EXPECT_EQ(tall, field_->list().userRect().bottom - field_->list().userRect().top);
+
+  ASSERT_TRUE(show_at(200, work.top + 100, "s"));
+  f = WindowRect(field_->hwnd());
+  l = WindowRect(list());
+  EXPECT_EQ(f.bottom, l.top);
+  EXPECT_EQ(tall, l.bottom - l.top) << "room again: the user's size";
+  ExpectShownState("room again");
 }
-}  // namespace
 
 TEST_F(FieldTest, PaintedRowsAndTheSelectedRowOnScreen) {
   Add({"alpha", "alpine", "alto"});
@@ -657,6 +922,66 @@ TEST_F(FieldTest, PaintedRowsAndTheSelectedRowOnScreen) {
   EXPECT_GT(r2.other, 10);
   EXPECT_EQ(::GetSysColor(COLOR_WINDOWTEXT), c.at(0, 0)) << "the one-pixel frame";
   EXPECT_EQ(::GetSysColor(COLOR_WINDOWTEXT), c.at(c.w - 1, c.h - 1));
+}
+
+// Pixels of one colour inside a rectangle of a capture (window coordinates).
+int CountColour(const Capture& c, RECT r, COLORREF colour) {
+  int n = 0;
+  for (int y = std::max<LONG>(r.top, 0); y < r.bottom && y < c.h; ++y)
+    for (int x = std::max<LONG>(r.left, 0); x < r.right && x < c.w; ++x) n += c.at(x, y) == colour;
+  return n;
+}
+
+TEST_F(FieldTest, PaintingFollowsTheSystemColours) {
+  std::vector<std::string> entries = {"alpha", "alpine", "alto"};
+  for (int i = 0; i < 20; ++i) entries.push_back("m" + std::to_string(100 + i));
+  Add(entries);
+  const int ids[4] = {COLOR_WINDOW, COLOR_BTNFACE, COLOR_BTNSHADOW, COLOR_HIGHLIGHT};
+  COLORREF old_colours[4], new_colours[4] = {RGB(255, 255, 200), RGB(0, 150, 0), RGB(200, 0, 0),
+                                             RGB(0, 0, 160)};
+  for (int i = 0; i < 4; ++i) old_colours[i] = ::GetSysColor(ids[i]);
+  // The grip square in window coordinates (the frame is one border wide).
+  auto grip = [&] {
+    RECT cr = {0, 0, 0, 0};
+    ::GetClientRect(list(), &cr);
+    const int bx = ::GetSystemMetrics(SM_CXBORDER), by = ::GetSystemMetrics(SM_CYBORDER);
+    return RECT{bx + cr.right - ::GetSystemMetrics(SM_CXHSCROLL),
+                by + cr.bottom - ::GetSystemMetrics(SM_CYVSCROLL), bx + cr.right, by + cr.bottom};
+  };
+  // Without the scroll bar the grip is drawn into the pop-up's bitmap, with
+  // it straight onto the window: both are painted once in the old colours,
+  // then again after the colours change.
+  for (const char* token : {"al", "m"}) {
+    SCOPED_TRACE(token);
+    ::SetSysColors(4, ids, old_colours);
+    Pump(50);
+    SendKey(VK_ESCAPE);
+    ::SetWindowTextA(field_->hwnd(), "");
+    Type(token);
+    ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+    field_->list().SelectItem(1);
+    ::UpdateWindow(list());
+    Pump(50);
+    Capture before = Grab(list());
+    ASSERT_GT(CountColour(before, grip(), old_colours[2]), 0) << "the grip's shadow lines";
+
+    ::SetSysColors(4, ids, new_colours);
+    Pump(100);
+    ::UpdateWindow(list());
+    Capture after = Grab(list());
+    const int row = field_->list().rowHeight(), by = ::GetSystemMetrics(SM_CYBORDER);
+    RECT row0 = {1, by, after.w / 2, by + row}, row1 = {1, by + row, after.w / 2, by + 2 * row};
+    EXPECT_GT(CountColour(after, row0, new_colours[0]), 0) << "the rows' background";
+    EXPECT_EQ(0, CountColour(after, row0, old_colours[0]));
+    EXPECT_GT(CountColour(after, row1, new_colours[3]), 0) << "the selected row";
+    EXPECT_EQ(0, CountColour(after, row1, old_colours[3]));
+    EXPECT_GT(CountColour(after, grip(), new_colours[2]), 0) << "the grip's shadow lines";
+    EXPECT_EQ(0, CountColour(after, grip(), old_colours[2]));
+    EXPECT_GT(CountColour(after, grip(), new_colours[1]), 0) << "the grip's face lines";
+    ExpectShownState("new colours");
+  }
+  ::SetSysColors(4, ids, old_colours);
+  Pump(50);
 }
 
 TEST_F(FieldTest, EmptyingTheSearchListUnderAShowingListIsSafe) {

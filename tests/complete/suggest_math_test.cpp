@@ -146,6 +146,74 @@ TEST(Sizes, MinimumTrackingHeight) {
   EXPECT_EQ(55, MinTrackHeight(5, 13, 8, 17, 4, 17, 1)) << "content 67 exceeds the limit";
 }
 
+TEST(PlacePopup, StaysInsideTheWorkArea) {
+  // A work area of 1280 x 1000 (a task bar below it), rows of 13 pixels and
+  // a frame of 2; a field 300 wide and 24 high; the pop-up 8 rows high (106).
+  const ScreenRect work = {0, 0, 1280, 1000};
+  struct Case {
+    const char* what;
+    ScreenRect field;
+    int width, height;
+    ScreenRect work;
+    ScreenRect want;
+  } cases[] = {
+      {"room below: under the field, its width", {100, 200, 400, 224}, 300, 106, work,
+       {100, 224, 400, 330}},
+      {"exactly fits below", {100, 870, 400, 894}, 300, 106, work, {100, 894, 400, 1000}},
+      {"one pixel short below: above, bottom at the field's top", {100, 871, 400, 895}, 300, 106,
+       work, {100, 765, 400, 871}},
+      {"field at the bottom edge", {100, 976, 400, 1000}, 300, 106, work, {100, 870, 400, 976}},
+      {"field partly under the task bar", {100, 990, 400, 1014}, 300, 106, work,
+       {100, 884, 400, 990}},
+      {"near the right edge: moved left, same width", {1100, 200, 1400, 224}, 300, 106, work,
+       {980, 224, 1280, 330}},
+      {"left of the work area: moved right", {-50, 200, 250, 224}, 300, 106, work,
+       {0, 224, 300, 330}},
+      {"bottom right corner: above and moved left", {1200, 960, 1500, 984}, 300, 106, work,
+       {980, 854, 1280, 960}},
+      {"a second monitor's work area", {1400, 300, 1700, 324}, 300, 106,
+       {1280, 0, 2560, 1024}, {1400, 324, 1700, 430}},
+      {"wider than the work area: narrowed to it", {-10, 200, 1300, 224}, 1310, 106, work,
+       {0, 224, 1280, 330}},
+      // A user's grip size that fits neither side: the larger side, whole rows.
+      {"too tall either way, more room below", {100, 300, 400, 324}, 300, 800, work,
+       {100, 324, 400, 324 + 51 * 13 + 2}},
+      {"too tall either way, more room above", {100, 700, 400, 724}, 300, 800, work,
+       {100, 700 - (53 * 13 + 2), 400, 700}},
+      {"a tie goes below", {100, 488, 400, 512}, 300, 600, work,
+       {100, 512, 400, 512 + 37 * 13 + 2}},
+      {"less than a row of room keeps one row", {0, 0, 300, 24}, 300, 106, {0, 0, 1280, 30},
+       {0, 24, 300, 39}},
+      {"field above the work area: from its top edge", {100, -60, 400, -36}, 300, 106, work,
+       {100, 0, 400, 106}},
+      {"field below the work area: up from its bottom edge", {100, 1010, 400, 1034}, 300, 106,
+       work, {100, 894, 400, 1000}},
+  };
+  for (const Case& c : cases) {
+    ScreenRect got = PlacePopup(c.field, c.width, c.height, c.work, 13, 2);
+    EXPECT_TRUE(got == c.want) << c.what << ": got " << got.left << "," << got.top << ","
+                               << got.right << "," << got.bottom;
+  }
+}
+
+TEST(PlacePopup, AShortenedPopUpHoldsWholeRowsAndFits) {
+  // Every field position down a small work area: the pop-up never leaves it,
+  // keeps its height when it fits on either side, and is otherwise a whole
+  // number of rows.
+  const ScreenRect work = {0, 0, 400, 300};
+  for (int top = 0; top <= 276; ++top)
+    for (int height : {41, 106, 160, 250}) {
+      ScreenRect f = {10, top, 210, top + 24};
+      ScreenRect r = PlacePopup(f, 200, height, work, 13, 2);
+      ASSERT_GE(r.top, work.top) << top << " " << height;
+      ASSERT_LE(r.bottom, work.bottom) << top << " " << height;
+      const bool fits = height <= work.bottom - f.bottom || height <= f.top - work.top;
+      if (fits) ASSERT_EQ(height, r.bottom - r.top) << top << " " << height;
+      else ASSERT_EQ(0, (r.bottom - r.top - 2) % 13) << top << " " << height;
+      ASSERT_TRUE(r.top == f.bottom || r.bottom == f.top) << "touches the field: " << top;
+    }
+}
+
 TEST(CompareNoCaseC, OnlyAsciiLettersFold) {
   EXPECT_EQ(0, CompareNoCaseC("ABC", "abc"));
   EXPECT_LT(CompareNoCaseC("_", "a"), 0);
