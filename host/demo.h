@@ -27,7 +27,4 @@ struct DemoOptions {
 // list did not appear or the live address was never offered.
 int RunDemo(PluginModule& plugin, HWND main_window, const DemoOptions& options);
 
-// Saves the screen rectangle as a 24-bit BMP.
-bool SaveScreenRect(const RECT& rect, const std::string& path);
-
 }  // namespace standin

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "complete/completion_edit.h"
+#include "screenshot.h"
 
 using namespace vantrel;
 
@@ -754,37 +755,8 @@ TEST_F(FieldTest, TheGripKeepsTheUsersSizeAtLaterShowings) {
 void SaveScreen(const char* name) {
   char dir[MAX_PATH] = {};
   if (!::GetEnvironmentVariableA("VANTREL_SCREENSHOTS", dir, sizeof dir)) return;
-  const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
-  HDC screen = ::GetDC(nullptr);
-  HDC mem = ::CreateCompatibleDC(screen);
-  HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ old = ::SelectObject(mem, bmp);
-  ::BitBlt(mem, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-  ::SelectObject(mem, old);
-  BITMAPINFOHEADER info = {};
-  info.biSize = sizeof info;
-  info.biWidth = w;
-  info.biHeight = h;  // bottom-up, as BMP files store rows
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
-  std::vector<char> pixels(static_cast<size_t>(stride) * h);
-  ::GetDIBits(mem, bmp, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-  ::DeleteObject(bmp);
-  ::DeleteDC(mem);
-  ::ReleaseDC(nullptr, screen);
-  BITMAPFILEHEADER file = {};
-  file.bfType = 0x4D42;  // "BM"
-  file.bfOffBits = sizeof file + sizeof info;
-  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-  std::string path = std::string(dir) + "\\" + name + ".bmp";
-  HANDLE out = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (out == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  ::WriteFile(out, &file, sizeof file, &written, nullptr);
-  ::WriteFile(out, &info, sizeof info, &written, nullptr);
-  ::WriteFile(out, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-  ::CloseHandle(out);
+  const RECT screen = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  standin::SaveScreenRect(screen, std::string(dir) + "\\" + name + ".bmp");
 }
 
 TEST_F(FieldTest, ThePopUpStaysOnTheMonitor) {
