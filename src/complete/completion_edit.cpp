@@ -3,19 +3,10 @@
 #include <array>
 #include <cstring>
 
+#include "platform/ansi.h"
+
 namespace vantrel {
 namespace {
-
-// The lead bytes of the system's ANSI code page, the code page of the
-// field's text and of its separator string.
-const LeadBytes& SystemLeadBytes() {
-  static const LeadBytes lead = [] {
-    LeadBytes table{};
-    for (int b = 0; b < 256; ++b) table[b] = ::IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
-    return table;
-  }();
-  return lead;
-}
 
 bool IsNavigationKey(int key) {
   switch (key) {
@@ -64,7 +55,7 @@ void CCompletionEdit::Init() {
 
 void CCompletionEdit::SetSeparator(const std::string& separators) {
   separators_ = separators;
-  separatorSet_ = SeparatorSet(separators_, SystemLeadBytes());
+  separatorSet_ = SeparatorSet(separators_, AnsiLeadBytes());
 }
 
 void CCompletionEdit::SetMode(int mode) {
@@ -102,12 +93,12 @@ int CCompletionEdit::CaretIndex() {
   LRESULT r = ::SendMessageA(hwnd(), EM_CHARFROMPOS, 0, MAKELPARAM(pt.x, pt.y));
   const int pos = LOWORD(r);
   if (Unit(text_) != PositionUnit::kChars) return pos;
-  return ByteIndexOfChar(text_, pos, SystemLeadBytes());
+  return ByteIndexOfChar(text_, pos, AnsiLeadBytes());
 }
 
 PositionUnit CCompletionEdit::Unit(const std::string& text) {
   if (unit_ != PositionUnit::kUnknown) return unit_;
-  const LeadBytes& lead = SystemLeadBytes();
+  const LeadBytes& lead = AnsiLeadBytes();
   // Without a double-byte character both counts agree, and nothing is learnt.
   if (!HasDoubleByte(text, lead)) return PositionUnit::kBytes;
   const int length = static_cast<int>(::SendMessageA(hwnd(), EM_LINELENGTH, 0, 0));
@@ -120,8 +111,8 @@ PositionUnit CCompletionEdit::Unit(const std::string& text) {
 
 void CCompletionEdit::SelectBytes(const std::string& text, int start, int end) {
   if (Unit(text) == PositionUnit::kChars) {
-    start = CharIndexOfByte(text, start, SystemLeadBytes());
-    end = CharIndexOfByte(text, end, SystemLeadBytes());
+    start = CharIndexOfByte(text, start, AnsiLeadBytes());
+    end = CharIndexOfByte(text, end, AnsiLeadBytes());
   }
   ::SendMessageA(hwnd(), EM_SETSEL, static_cast<WPARAM>(start), end);
 }
@@ -204,7 +195,7 @@ void CCompletionEdit::ReplaceToken(int key, bool fromList) {
   ::SendMessageA(::GetParent(self), WM_COMPLETION_NOTIFY, kNotifyTaken, ::GetDlgCtrlID(self));
   if (!::IsWindow(self) || Window::FromHandle(self) != this) return;
   ::SendMessageA(self, EM_SETMODIFY, 1, 0);
-  if (HasDoubleByte(replaced, SystemLeadBytes())) {
+  if (HasDoubleByte(replaced, AnsiLeadBytes())) {
     // Selected in the text as the control now holds it, in the control's
     // unit. The control may have changed bytes that the code page has no
     // character for, so the entry is taken to run from the token's start to

@@ -31,6 +31,15 @@ std::string MapCase(const std::string& s, DWORD flag) {
 
 }  // namespace
 
+const std::array<bool, 256>& AnsiLeadBytes() {
+  static const std::array<bool, 256> lead = [] {
+    std::array<bool, 256> table{};
+    for (int b = 0; b < 256; ++b) table[b] = ::IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
+    return table;
+  }();
+  return lead;
+}
+
 std::string LowerAnsi(const std::string& s) { return MapCase(s, LCMAP_LOWERCASE); }
 std::string UpperAnsi(const std::string& s) { return MapCase(s, LCMAP_UPPERCASE); }
 
@@ -39,12 +48,13 @@ std::string UpperAnsi(const std::string& s) { return MapCase(s, LCMAP_UPPERCASE)
 namespace vantrel {
 
 AnsiUpperFolder::AnsiUpperFolder() {
+  const std::array<bool, 256>& lead = AnsiLeadBytes();
   for (int b = 0; b < 256; ++b) {
     upper_[b] = static_cast<unsigned char>(b);
     whole_[b] = false;
     if (b == 0) continue;
     const char c = static_cast<char>(b);
-    if (::IsDBCSLeadByte(static_cast<BYTE>(b))) {
+    if (lead[b]) {
       whole_[b] = true;
       continue;
     }

@@ -5,10 +5,15 @@
 // another one.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
 namespace vantrel {
+
+// lead[b] is true when byte b starts a double-byte character of the
+// system's ANSI code page (fixed for the life of the process).
+const std::array<bool, 256>& AnsiLeadBytes();
 
 std::string LowerAnsi(const std::string& s);
 std::string UpperAnsi(const std::string& s);

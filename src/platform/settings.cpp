@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <array>
 #include <string_view>
 
+#include "platform/ansi.h"
 #include "platform/handles.h"
 #include "platform/module_name.h"
 
@@ -55,9 +55,7 @@ bool SettingsStore::SetInt(const char* section, const char* name, int value) con
 std::string ModuleBaseName(void* module) {
   char path[MAX_PATH + 1] = {};
   DWORD n = ::GetModuleFileNameA(static_cast<HMODULE>(module), path, MAX_PATH);
-  std::array<bool, 256> lead{};
-  for (int b = 0; b < 256; ++b) lead[b] = ::IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
-  return FileBaseName(std::string_view(path, n), lead);
+  return FileBaseName(std::string_view(path, n), AnsiLeadBytes());
 }
 
 }  // namespace vantrel
