@@ -1,6 +1,9 @@
 #include "complete/name_index.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <utility>
 
 #include "complete/name_text.h"
 #include "complete/pinyin.h"
@@ -37,18 +40,6 @@ bool RunBegins(const char16_t* a, const char16_t* b, InRun in_run) {
   }
 }
 
-// The letters that begin a spelling of the text at `text`.
-template <typename Matches>
-uint32_t FirstLetters(std::u16string_view text, Matches matches) {
-  uint32_t letters = 0;
-  char token[1];
-  for (int l = 0; l < 26; ++l) {
-    token[0] = static_cast<char>('a' + l);
-    if (matches(text, std::string_view(token, 1))) letters |= 1u << l;
-  }
-  return letters;
-}
-
 }  // namespace
 
 void NameIndexBuilder::Add(const NamedAddress& row, std::string_view folded_address) {
@@ -56,7 +47,29 @@ void NameIndexBuilder::Add(const NamedAddress& row, std::string_view folded_addr
   addresses_.Add(row.address, folded_address);
   display_bytes_.append(row.display_name);
   display_offsets_.push_back(static_cast<uint32_t>(display_bytes_.size()));
+  if (rows_ > 0 && row.names == last_names_ && row.readings == last_readings_) {
+    RepeatNames(rows_++);
+    return;
+  }
+  last_names_ = row.names;
+  last_readings_ = row.readings;
+  last_words_ = words_.size();
+  last_han_ = han_.size();
+  last_kana_ = kana_.size();
   AddNames(row, rows_++);
+}
+
+void NameIndexBuilder::RepeatNames(uint32_t row_number) {
+  for (auto [list, from] : {std::pair{&words_, last_words_}, std::pair{&han_, last_han_},
+                            std::pair{&kana_, last_kana_}}) {
+    const size_t end = list->size();
+    for (size_t i = from; i < end; ++i) {
+      Start s = (*list)[i];
+      if (s.row + 1 != row_number) continue;
+      s.row = row_number;
+      list->push_back(s);
+    }
+  }
 }
 
 void NameIndexBuilder::AddNames(const NamedAddress& row, uint32_t row_number) {
@@ -88,11 +101,12 @@ void NameIndexBuilder::AddNames(const NamedAddress& row, uint32_t row_number) {
       const uint32_t pos = static_cast<uint32_t>(begin + i);
       row_words_.push_back({pos, row_number, 0});
       const std::u16string_view rest = all.substr(pos);
+      uint32_t letters = 0;
       if (IsHan(name[i])) {
-        const uint32_t letters = FirstLetters(rest, PinyinMatches);
+        PinyinHeads(rest, &letters, second_);
         if (letters) row_han_.push_back({pos, row_number, letters});
       } else if (IsKana(name[i])) {
-        const uint32_t letters = FirstLetters(rest, RomajiMatches);
+        RomajiHeads(rest, &letters, second_);
         if (letters) row_kana_.push_back({pos, row_number, letters});
       }
     }
@@ -206,8 +220,9 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
   for (const Item& i : items) index->words_.push_back(i.key);
 
   // Spelled starts into 26 lists by letter, in text order within each.
-  auto bucket = [&rank](const std::vector<Start>& starts, std::vector<NameIndex::Key>* keys,
-                        NameIndex::Buckets* first) {
+  const std::u16string_view all(index->text_);
+  auto bucket = [&rank, all](const std::vector<Start>& starts, auto heads,
+                             std::vector<NameIndex::SpelledKey>* keys, NameIndex::Buckets* first) {
     first->fill(0);
     for (const Start& s : starts) {
       for (uint32_t l = 0; l < 26; ++l) (*first)[l + 1] += (s.letters >> l) & 1;
@@ -215,14 +230,18 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
     for (int l = 0; l < 26; ++l) (*first)[l + 1] += (*first)[l];
     keys->resize((*first)[26]);
     NameIndex::Buckets fill = *first;
+    uint32_t letters = 0, second[26];
+    uint32_t last_pos = UINT32_MAX;
     for (const Start& s : starts) {
+      if (s.pos != last_pos) heads(all.substr(s.pos), &letters, second);
+      last_pos = s.pos;
       for (uint32_t l = 0; l < 26; ++l) {
-        if ((s.letters >> l) & 1) (*keys)[fill[l]++] = {s.pos, rank[s.row]};
+        if ((s.letters >> l) & 1) (*keys)[fill[l]++] = {s.pos, rank[s.row], second[l]};
       }
     }
   };
-  bucket(han_, &index->han_, &index->han_first_);
-  bucket(kana_, &index->kana_, &index->kana_first_);
+  bucket(han_, PinyinHeads, &index->han_, &index->han_first_);
+  bucket(kana_, RomajiHeads, &index->kana_, &index->kana_first_);
 
   // Start empty again.
   *this = NameIndexBuilder();
@@ -232,7 +251,8 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
 size_t NameIndex::MemoryBytes() const {
   return addresses_->MemoryBytes() + display_bytes_.capacity() +
          display_offsets_.capacity() * sizeof(uint32_t) + text_.capacity() * sizeof(char16_t) +
-         (words_.capacity() + han_.capacity() + kana_.capacity()) * sizeof(Key);
+         words_.capacity() * sizeof(Key) +
+         (han_.capacity() + kana_.capacity()) * sizeof(SpelledKey);
 }
 
 void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
@@ -290,18 +310,38 @@ void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
   }
   if ((pinyin || romaji) && spelled_[0] >= 'a' && spelled_[0] <= 'z') {
     const size_t l = static_cast<size_t>(spelled_[0] - 'a');
+    uint32_t second = 0;
+    if (spelled_.size() > 1) {
+      const char c = spelled_[1];
+      second = 1u << (c == '-' ? kRomajiDash : c == '\'' ? kRomajiApostrophe : c - 'a');
+    }
     const size_t text_size = index.text_.size();
-    auto spelled_run = [&](const std::vector<NameIndex::Key>& keys, const NameIndex::Buckets& first,
+    auto spelled_run = [&](const std::vector<NameIndex::SpelledKey>& keys,
+                           const NameIndex::Buckets& first,
                            bool (*matches)(std::u16string_view, std::string_view)) {
-      const NameIndex::Key* k = keys.data() + first[l];
-      const NameIndex::Key* end = keys.data() + first[l + 1];
-      if (spelled_.size() == 1) {  // the lists hold exactly these
+      const NameIndex::SpelledKey* k = keys.data() + first[l];
+      const NameIndex::SpelledKey* end = keys.data() + first[l + 1];
+      if (spelled_.size() == 1) {  // the list holds exactly these
         for (; k != end; ++k) mark(k->rank);
         return;
       }
+      if (spelled_.size() == 2) {  // and the sets tell the second letter
+        for (; k != end; ++k) {
+          if (k->next & second) mark(k->rank);
+        }
+        return;
+      }
+      // Rows of one card share their text: one check for a run of them.
+      uint32_t last_pos = UINT32_MAX;
+      bool last = false;
       for (; k != end; ++k) {
-        if (marked(k->rank)) continue;
-        if (matches(std::u16string_view(text + k->pos, text_size - k->pos), spelled_)) mark(k->rank);
+        if (!(k->next & second)) continue;
+        if (k->pos != last_pos) {
+          if (marked(k->rank)) continue;
+          last_pos = k->pos;
+          last = matches(std::u16string_view(text + k->pos, text_size - k->pos), spelled_);
+        }
+        if (last) mark(k->rank);
       }
     };
     if (pinyin) spelled_run(index.han_, index.han_first_, PinyinMatches);

@@ -17,9 +17,13 @@
 //    both find "John Smith Jr".
 //  - Pinyin and romaji: every word start in Han characters (kana) is a
 //    spelled start, kept in 26 lists by the letters that can begin its
-//    spelling. A token in Latin letters takes the list of its first letter
-//    (one letter: the whole list matches) and checks each start with
-//    PinyinMatches (RomajiMatches), a few comparisons each.
+//    spelling, each entry with the set of letters that can follow that one.
+//    A token in Latin letters takes the list of its first letter: with one
+//    letter the whole list matches, with two the entries whose set holds
+//    the second, and longer tokens check those entries with PinyinMatches
+//    (RomajiMatches), a few comparisons each.
+//  - Rows of one card carry the same names: a row whose names equal the
+//    row before it shares that row's text.
 //  - Keys that a longer key of the same row contains add nothing (the
 //    family name "Smith" beside "John Smith", 张 beside 张三) and are left
 //    out, and so is a name none of whose keys is kept.
@@ -59,6 +63,8 @@ class NameIndexBuilder {
   };
   // Folds and keeps the names of one row.
   void AddNames(const NamedAddress& row, uint32_t row_number);
+  // Gives the row the keys of the row before it, whose names are the same.
+  void RepeatNames(uint32_t row_number);
 
   SearchIndexBuilder addresses_;
   std::unordered_set<std::string> seen_;
@@ -67,10 +73,14 @@ class NameIndexBuilder {
   std::vector<uint32_t> display_offsets_{0};
   std::u16string text_;
   std::vector<Start> words_, han_, kana_;
+  // The row before: its names, and where its keys begin in each list.
+  std::vector<std::u16string> last_names_, last_readings_;
+  size_t last_words_ = 0, last_han_ = 0, last_kana_ = 0;
   // Scratch for one row.
   std::u16string row_text_, folded_;
   std::vector<Start> row_words_, row_han_, row_kana_;
   std::vector<uint32_t> row_starts_;
+  uint32_t second_[26];
 };
 
 class NameIndex {
@@ -95,6 +105,12 @@ class NameIndex {
     uint32_t pos;   // in text_
     uint32_t rank;  // the row's place in addresses().sorted_order()
   };
+  struct SpelledKey {
+    uint32_t pos, rank;
+    // The characters that can follow the list's letter: bit m for 'a' + m,
+    // bits 26 and 27 for '-' and '\''.
+    uint32_t next;
+  };
   // Letter l's spelled starts: keys [first[l], first[l + 1]).
   using Buckets = std::array<uint32_t, 27>;
 
@@ -103,9 +119,9 @@ class NameIndex {
   std::vector<uint32_t> display_offsets_;
   std::u16string text_;     // folded names, each followed by a 0
   std::vector<Key> words_;  // word starts, by the text from there (char order)
-  std::vector<Key> han_;    // Han word starts, by first letter of their pinyin
+  std::vector<SpelledKey> han_;   // Han word starts, by first letter of their pinyin
   Buckets han_first_{};
-  std::vector<Key> kana_;   // kana word starts, by first letter of their romaji
+  std::vector<SpelledKey> kana_;  // kana word starts, by first letter of their romaji
   Buckets kana_first_{};
 };
 

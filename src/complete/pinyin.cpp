@@ -1,5 +1,6 @@
 #include "complete/pinyin.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vantrel {
@@ -56,6 +57,40 @@ bool PinyinMatches(std::u16string_view run, std::string_view token) {
     reach = next;
   }
   return false;
+}
+
+namespace {
+
+// Bits of the token letters that match the syllable letter c (u also for v).
+inline uint32_t TokenLetters(char c) {
+  uint32_t bits = 1u << (c - 'a');
+  if (c == 'v') bits |= 1u << ('u' - 'a');
+  return bits;
+}
+
+}  // namespace
+
+void PinyinHeads(std::u16string_view run, uint32_t* first, uint32_t* second) {
+  *first = 0;
+  std::fill(second, second + 26, 0u);
+  if (run.empty()) return;
+  const PinyinReadings r = ReadingsOf(run[0]);
+  // A one-letter piece for the first character, then any letter that
+  // begins a syllable of the second.
+  uint32_t after = 0;
+  if (r.count && run.size() > 1) {
+    const PinyinReadings r1 = ReadingsOf(run[1]);
+    for (size_t k = 0; k < r1.count; ++k) after |= TokenLetters(kPinyinSyllables[r1.ids[k]][0]);
+  }
+  for (size_t k = 0; k < r.count; ++k) {
+    const char* s = kPinyinSyllables[r.ids[k]];
+    const uint32_t heads = TokenLetters(s[0]);
+    *first |= heads;
+    const uint32_t seconds = (s[1] ? TokenLetters(s[1]) : 0) | after;
+    for (int l = 0; l < 26; ++l) {
+      if ((heads >> l) & 1) second[l] |= seconds;
+    }
+  }
 }
 
 }  // namespace vantrel

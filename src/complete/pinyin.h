@@ -37,4 +37,9 @@ constexpr size_t kMaxSpelledToken = 63;
 // first character without a reading). An empty token matches.
 bool PinyinMatches(std::u16string_view run, std::string_view token);
 
+// The tokens of one and two letters that PinyinMatches(run, ...) accepts:
+// bit l of *first for the token 'a' + l, bit m of second[l] for the token
+// 'a' + l, 'a' + m (second[] has 26 entries and is filled here).
+void PinyinHeads(std::u16string_view run, uint32_t* first, uint32_t* second);
+
 }  // namespace vantrel
