@@ -42,13 +42,49 @@ bool RunBegins(const char16_t* a, const char16_t* b, InRun in_run) {
 
 }  // namespace
 
+bool NameIndexBuilder::FirstTime(std::string_view folded) {
+  auto hash = [](std::string_view s) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return h;
+  };
+  auto stored = [this](uint32_t i) {
+    return std::string_view(seen_bytes_.data() + seen_offsets_[i],
+                            seen_offsets_[i + 1] - seen_offsets_[i]);
+  };
+  const size_t count = seen_offsets_.size() - 1;
+  if (seen_slots_.size() < 2 * (count + 1)) {
+    std::vector<uint32_t> slots(std::max<size_t>(64, seen_slots_.size() * 2), 0);
+    for (uint32_t i = 0; i < count; ++i) {
+      size_t at = hash(stored(i)) & (slots.size() - 1);
+      while (slots[at]) at = (at + 1) & (slots.size() - 1);
+      slots[at] = i + 1;
+    }
+    seen_slots_.swap(slots);
+  }
+  size_t at = hash(folded) & (seen_slots_.size() - 1);
+  for (; seen_slots_[at]; at = (at + 1) & (seen_slots_.size() - 1)) {
+    if (stored(seen_slots_[at] - 1) == folded) return false;
+  }
+  seen_slots_[at] = static_cast<uint32_t>(count + 1);
+  seen_bytes_.append(folded);
+  seen_offsets_.push_back(static_cast<uint32_t>(seen_bytes_.size()));
+  return true;
+}
+
 void NameIndexBuilder::Add(const NamedAddress& row, std::string_view folded_address) {
-  if (!seen_.emplace(folded_address).second) return;
+  if (!FirstTime(folded_address)) return;
   addresses_.Add(row.address, folded_address);
   display_bytes_.append(row.display_name);
   display_offsets_.push_back(static_cast<uint32_t>(display_bytes_.size()));
   if (rows_ > 0 && row.names == last_names_ && row.readings == last_readings_) {
-    RepeatNames(rows_++);
+    // The same names as the row before (another address of the card): its
+    // keys stand for this row too.
+    for (auto [list, from] : {std::pair{&words_, last_words_}, std::pair{&han_, last_han_},
+                              std::pair{&kana_, last_kana_}}) {
+      for (size_t i = from; i < list->size(); ++i) ++(*list)[i].rows;
+    }
+    ++rows_;
     return;
   }
   last_names_ = row.names;
@@ -57,19 +93,6 @@ void NameIndexBuilder::Add(const NamedAddress& row, std::string_view folded_addr
   last_han_ = han_.size();
   last_kana_ = kana_.size();
   AddNames(row, rows_++);
-}
-
-void NameIndexBuilder::RepeatNames(uint32_t row_number) {
-  for (auto [list, from] : {std::pair{&words_, last_words_}, std::pair{&han_, last_han_},
-                            std::pair{&kana_, last_kana_}}) {
-    const size_t end = list->size();
-    for (size_t i = from; i < end; ++i) {
-      Start s = (*list)[i];
-      if (s.row + 1 != row_number) continue;
-      s.row = row_number;
-      list->push_back(s);
-    }
-  }
 }
 
 void NameIndexBuilder::AddNames(const NamedAddress& row, uint32_t row_number) {
@@ -99,15 +122,15 @@ void NameIndexBuilder::AddNames(const NamedAddress& row, uint32_t row_number) {
     for (size_t i = 0; i < name.size(); ++i) {
       if (!IsWordStart(name, i)) continue;
       const uint32_t pos = static_cast<uint32_t>(begin + i);
-      row_words_.push_back({pos, row_number, 0});
+      row_words_.push_back({pos, row_number, 1, 0});
       const std::u16string_view rest = all.substr(pos);
       uint32_t letters = 0;
       if (IsHan(name[i])) {
         PinyinHeads(rest, &letters, second_);
-        if (letters) row_han_.push_back({pos, row_number, letters});
+        if (letters) row_han_.push_back({pos, row_number, 1, letters});
       } else if (IsKana(name[i])) {
         RomajiHeads(rest, &letters, second_);
-        if (letters) row_kana_.push_back({pos, row_number, letters});
+        if (letters) row_kana_.push_back({pos, row_number, 1, letters});
       }
     }
   }
@@ -172,7 +195,7 @@ void NameIndexBuilder::AddNames(const NamedAddress& row, uint32_t row_number) {
     text_.append(all.substr(begin, end - begin + 1));
     auto move = [&](std::vector<Start>& from, std::vector<Start>* to) {
       for (const Start& k : from) {
-        if (inside(k)) to->push_back({moved + (k.pos - begin), k.row, k.letters});
+        if (inside(k)) to->push_back({moved + (k.pos - begin), k.row, 1, k.letters});
       }
     };
     move(row_words_, &words_);
@@ -197,10 +220,12 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
   // most comparisons one integer comparison.
   struct Item {
     uint64_t head;
-    NameIndex::Key key;
+    uint32_t pos;
+    uint32_t start;  // in words_
   };
   std::vector<Item> items;
   items.reserve(words_.size());
+  size_t keys = 0;
   for (const Start& s : words_) {
     uint64_t head = 0;
     bool ended = false;
@@ -209,15 +234,20 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
       ended = ended || c == 0;
       head = (head << 16) | c;
     }
-    items.push_back({head, {s.pos, rank[s.row]}});
+    items.push_back({head, s.pos, static_cast<uint32_t>(&s - words_.data())});
+    keys += s.rows;
   }
   std::sort(items.begin(), items.end(), [text](const Item& a, const Item& b) {
     if (a.head != b.head) return a.head < b.head;
-    const int c = CompareText(text + a.key.pos, text + b.key.pos);
-    return c != 0 ? c < 0 : a.key.pos < b.key.pos;
+    const int c = CompareText(text + a.pos, text + b.pos);
+    return c != 0 ? c < 0 : a.pos < b.pos;
   });
-  index->words_.reserve(items.size());
-  for (const Item& i : items) index->words_.push_back(i.key);
+  // Each start once for every row that has its names.
+  index->words_.reserve(keys);
+  for (const Item& i : items) {
+    const Start& s = words_[i.start];
+    for (uint32_t r = s.row; r < s.row + s.rows; ++r) index->words_.push_back({s.pos, rank[r]});
+  }
 
   // Spelled starts into 26 lists by letter, in text order within each.
   const std::u16string_view all(index->text_);
@@ -225,18 +255,17 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
                              std::vector<NameIndex::SpelledKey>* keys, NameIndex::Buckets* first) {
     first->fill(0);
     for (const Start& s : starts) {
-      for (uint32_t l = 0; l < 26; ++l) (*first)[l + 1] += (s.letters >> l) & 1;
+      for (uint32_t l = 0; l < 26; ++l) (*first)[l + 1] += ((s.letters >> l) & 1) * s.rows;
     }
     for (int l = 0; l < 26; ++l) (*first)[l + 1] += (*first)[l];
     keys->resize((*first)[26]);
     NameIndex::Buckets fill = *first;
     uint32_t letters = 0, second[26];
-    uint32_t last_pos = UINT32_MAX;
     for (const Start& s : starts) {
-      if (s.pos != last_pos) heads(all.substr(s.pos), &letters, second);
-      last_pos = s.pos;
+      heads(all.substr(s.pos), &letters, second);
       for (uint32_t l = 0; l < 26; ++l) {
-        if ((s.letters >> l) & 1) (*keys)[fill[l]++] = {s.pos, rank[s.row], second[l]};
+        if (!((s.letters >> l) & 1)) continue;
+        for (uint32_t r = s.row; r < s.row + s.rows; ++r) (*keys)[fill[l]++] = {s.pos, rank[r], second[l]};
       }
     }
   };

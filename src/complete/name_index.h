@@ -34,7 +34,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "addrbook/named_address.h"
@@ -58,16 +57,21 @@ class NameIndexBuilder {
  private:
   struct Start {
     uint32_t pos;      // in text_
-    uint32_t row;      // in adding order
+    uint32_t row;      // the first row (in adding order) with these names
+    uint32_t rows;     // how many rows from `row` on have them
     uint32_t letters;  // spelled starts: bit l when letter 'a' + l begins a spelling
   };
   // Folds and keeps the names of one row.
   void AddNames(const NamedAddress& row, uint32_t row_number);
-  // Gives the row the keys of the row before it, whose names are the same.
-  void RepeatNames(uint32_t row_number);
+  // True (and the address remembered) when `folded` was not added before.
+  bool FirstTime(std::string_view folded);
 
   SearchIndexBuilder addresses_;
-  std::unordered_set<std::string> seen_;
+  // The folded addresses added, and an open-addressing table of them
+  // (row + 1, 0 for a free slot).
+  std::string seen_bytes_;
+  std::vector<uint32_t> seen_offsets_{0};
+  std::vector<uint32_t> seen_slots_;
   uint32_t rows_ = 0;
   std::string display_bytes_;
   std::vector<uint32_t> display_offsets_{0};
