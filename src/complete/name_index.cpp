@@ -263,14 +263,27 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
     uint32_t letters = 0, second[26];
     for (const Start& s : starts) {
       heads(all.substr(s.pos), &letters, second);
+      // The first two characters, for grouping the Han lists.
+      auto spelled = [](char16_t c) { return IsHan(c) && ReadingsOf(c).count != 0; };
+      const char16_t c0 = all[s.pos], c1 = spelled(all[s.pos + 1]) ? all[s.pos + 1] : 0;
+      const uint32_t longer = c1 && spelled(all[s.pos + 2]) ? NameIndex::kLonger : 0;
       for (uint32_t l = 0; l < 26; ++l) {
         if (!((s.letters >> l) & 1)) continue;
-        for (uint32_t r = s.row; r < s.row + s.rows; ++r) (*keys)[fill[l]++] = {s.pos, rank[r], second[l]};
+        for (uint32_t r = s.row; r < s.row + s.rows; ++r)
+          (*keys)[fill[l]++] = {s.pos, rank[r], second[l] | longer, c0, c1};
       }
     }
   };
   bucket(han_, PinyinHeads, &index->han_, &index->han_first_);
   bucket(kana_, RomajiHeads, &index->kana_, &index->kana_first_);
+  for (uint32_t l = 0; l < 26; ++l) {
+    std::sort(index->han_.begin() + index->han_first_[l], index->han_.begin() + index->han_first_[l + 1],
+              [](const NameIndex::SpelledKey& a, const NameIndex::SpelledKey& b) {
+                if (a.first != b.first) return a.first < b.first;
+                if (a.second != b.second) return a.second < b.second;
+                return a.pos < b.pos;
+              });
+  }
 
   // Start empty again.
   *this = NameIndexBuilder();
@@ -344,37 +357,75 @@ void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
       const char c = spelled_[1];
       second = 1u << (c == '-' ? kRomajiDash : c == '\'' ? kRomajiApostrophe : c - 'a');
     }
-    const size_t text_size = index.text_.size();
-    auto spelled_run = [&](const std::vector<NameIndex::SpelledKey>& keys,
-                           const NameIndex::Buckets& first,
-                           bool (*matches)(std::u16string_view, std::string_view)) {
-      const NameIndex::SpelledKey* k = keys.data() + first[l];
-      const NameIndex::SpelledKey* end = keys.data() + first[l + 1];
-      if (spelled_.size() == 1) {  // the list holds exactly these
-        for (; k != end; ++k) mark(k->rank);
-        return;
-      }
-      if (spelled_.size() == 2) {  // and the sets tell the second letter
-        for (; k != end; ++k) {
-          if (k->next & second) mark(k->rank);
-        }
-        return;
-      }
-      // Rows of one card share their text: one check for a run of them.
-      uint32_t last_pos = UINT32_MAX;
-      bool last = false;
+    using Key = NameIndex::SpelledKey;
+    // One and two letters: the lists and their sets are exact.
+    auto short_token = [&](const Key* k, const Key* end) {
       for (; k != end; ++k) {
-        if (!(k->next & second)) continue;
-        if (k->pos != last_pos) {
-          if (marked(k->rank)) continue;
-          last_pos = k->pos;
-          last = matches(std::u16string_view(text + k->pos, text_size - k->pos), spelled_);
-        }
-        if (last) mark(k->rank);
+        if (spelled_.size() == 1 || (k->next & second)) mark(k->rank);
       }
     };
-    if (pinyin) spelled_run(index.han_, index.han_first_, PinyinMatches);
-    if (romaji) spelled_run(index.kana_, index.kana_first_, RomajiMatches);
+    if (pinyin) {
+      const Key* k = index.han_.data() + index.han_first_[l];
+      const Key* end = index.han_.data() + index.han_first_[l + 1];
+      if (spelled_.size() <= 2) {
+        short_token(k, end);
+      } else {
+        // Runs with the same first (first two) characters: one step each.
+        auto mark_all = [&](const Key* from, const Key* to) {
+          for (; from != to; ++from) mark(from->rank);
+        };
+        while (k != end) {
+          const Key* group = k;
+          const char16_t c0 = k->first;
+          while (k != end && k->first == c0) ++k;
+          bool done = false;
+          const uint64_t reach0 = PinyinStep(c0, spelled_, 1, &done);
+          if (done) mark_all(group, k);
+          if (done || !reach0) continue;
+          for (const Key* j = group; j != k;) {
+            const Key* pair = j;
+            const char16_t c1 = j->second;
+            while (j != k && j->second == c1) ++j;
+            if (c1 == 0) continue;  // one character, already too short
+            done = false;
+            const uint64_t reach1 = PinyinStep(c1, spelled_, reach0, &done);
+            if (done) mark_all(pair, j);
+            if (done || !reach1) continue;
+            for (const Key* e = pair; e != j; ++e) {  // the rest from the text
+              if (!(e->next & NameIndex::kLonger) || marked(e->rank)) continue;
+              uint64_t reach = reach1;
+              for (const char16_t* c = text + e->pos + 2; reach && !done; ++c) {
+                if (ReadingsOf(*c).count == 0) break;
+                reach = PinyinStep(*c, spelled_, reach, &done);
+              }
+              if (done) mark(e->rank);
+              done = false;
+            }
+          }
+        }
+      }
+    }
+    if (romaji) {
+      const Key* k = index.kana_.data() + index.kana_first_[l];
+      const Key* end = index.kana_.data() + index.kana_first_[l + 1];
+      if (spelled_.size() <= 2) {
+        short_token(k, end);
+      } else {
+        // Rows of one card share their text: one check for a run of them.
+        const size_t text_size = index.text_.size();
+        uint32_t last_pos = UINT32_MAX;
+        bool last = false;
+        for (; k != end; ++k) {
+          if (!(k->next & second)) continue;
+          if (k->pos != last_pos) {
+            if (marked(k->rank)) continue;
+            last_pos = k->pos;
+            last = RomajiMatches(std::u16string_view(text + k->pos, text_size - k->pos), spelled_);
+          }
+          if (last) mark(k->rank);
+        }
+      }
+    }
   }
 
   // The marked ranks in order are the rows in the pop-up's order.

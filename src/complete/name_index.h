@@ -112,9 +112,15 @@ class NameIndex {
   struct SpelledKey {
     uint32_t pos, rank;
     // The characters that can follow the list's letter: bit m for 'a' + m,
-    // bits 26 and 27 for '-' and '\''.
+    // bits 26 and 27 for '-' and '\''; kLonger when the run has more than
+    // the two characters below.
     uint32_t next;
+    // The run's first two characters (0 when it has one): Han lists are
+    // sorted by them, so that one step of the pinyin serves every run
+    // that begins with the same characters.
+    char16_t first, second;
   };
+  static constexpr uint32_t kLonger = 1u << 31;
   // Letter l's spelled starts: keys [first[l], first[l + 1]).
   using Buckets = std::array<uint32_t, 27>;
 

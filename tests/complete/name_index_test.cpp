@@ -263,7 +263,7 @@ TEST(NameIndex, EmptyIndexAndRowsWithoutNames) {
 }
 
 TEST(NameIndex, SameRowsAsTheLiteralMatcherOnGeneratedCards) {
-  const auto cards = MakeCards(3000, 7);
+  const auto cards = MakeCards(2000, 7);
   const auto rows = RowsOf(cards);
   NameIndexBuilder b;
   for (const NamedAddress& r : rows) b.Add(r, UpperAscii(r.address));
@@ -273,13 +273,13 @@ TEST(NameIndex, SameRowsAsTheLiteralMatcherOnGeneratedCards) {
   NameMatcher m;
   std::vector<uint32_t> got;
   size_t nonempty = 0;
-  for (const Token& t : MakeTokens(cards, 1500, 11)) {
+  for (const Token& t : MakeTokens(cards, 1000, 11)) {
     m.Match(*index, t.folded, t.wide, &got);
     const std::vector<uint32_t> want = reference.Match(t.folded, t.wide);
     nonempty += !want.empty();
     ASSERT_EQ(want, got) << t.kind << " token " << Utf8(t.wide);
   }
-  EXPECT_GT(nonempty, 1000u) << "tokens that find something";
+  EXPECT_GT(nonempty, 700u) << "tokens that find something";
 }
 
 }  // namespace
