@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <unordered_map>
 #include <utility>
 
 #include "complete/name_text.h"
@@ -251,7 +252,7 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
 
   // Spelled starts into 26 lists by letter, in text order within each.
   const std::u16string_view all(index->text_);
-  auto bucket = [&rank, all](const std::vector<Start>& starts, auto heads,
+  auto bucket = [&rank, all](const std::vector<Start>& starts, auto heads, auto group_of,
                              std::vector<NameIndex::SpelledKey>* keys, NameIndex::Buckets* first) {
     first->fill(0);
     for (const Start& s : starts) {
@@ -263,26 +264,43 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
     uint32_t letters = 0, second[26];
     for (const Start& s : starts) {
       heads(all.substr(s.pos), &letters, second);
-      // The first two characters, for grouping the Han lists.
-      auto spelled = [](char16_t c) { return IsHan(c) && ReadingsOf(c).count != 0; };
-      const char16_t c0 = all[s.pos], c1 = spelled(all[s.pos + 1]) ? all[s.pos + 1] : 0;
-      const uint32_t longer = c1 && spelled(all[s.pos + 2]) ? NameIndex::kLonger : 0;
+      const uint32_t group = group_of(s.pos);
       for (uint32_t l = 0; l < 26; ++l) {
         if (!((s.letters >> l) & 1)) continue;
         for (uint32_t r = s.row; r < s.row + s.rows; ++r)
-          (*keys)[fill[l]++] = {s.pos, rank[r], second[l] | longer, c0, c1};
+          (*keys)[fill[l]++] = {s.pos, rank[r], second[l], group};
       }
     }
   };
-  bucket(han_, PinyinHeads, &index->han_, &index->han_first_);
-  bucket(kana_, RomajiHeads, &index->kana_, &index->kana_first_);
-  for (uint32_t l = 0; l < 26; ++l) {
-    std::sort(index->han_.begin() + index->han_first_[l], index->han_.begin() + index->han_first_[l + 1],
-              [](const NameIndex::SpelledKey& a, const NameIndex::SpelledKey& b) {
-                if (a.first != b.first) return a.first < b.first;
-                if (a.second != b.second) return a.second < b.second;
-                return a.pos < b.pos;
-              });
+  // Han runs group by their first two characters; a run longer than that
+  // is marked so, as the matcher then reads on in the text.
+  auto spelled = [](char16_t c) { return IsHan(c) && ReadingsOf(c).count != 0; };
+  bucket(han_, PinyinHeads,
+         [all, spelled](uint32_t pos) {
+           const uint32_t c1 = spelled(all[pos + 1]) ? all[pos + 1] : 0;
+           return (uint32_t{all[pos]} << 16) | c1;
+         },
+         &index->han_, &index->han_first_);
+  for (NameIndex::SpelledKey& k : index->han_) {
+    if ((k.group & 0xFFFF) && spelled(all[k.pos + 2])) k.next |= NameIndex::kLonger;
+  }
+  // Kana runs group by equal runs.
+  std::unordered_map<std::u16string_view, uint32_t> runs;
+  bucket(kana_, RomajiHeads,
+         [all, &runs](uint32_t pos) {
+           size_t end = pos;
+           while (IsKana(all[end])) ++end;
+           return runs.emplace(all.substr(pos, end - pos), static_cast<uint32_t>(runs.size())).first->second;
+         },
+         &index->kana_, &index->kana_first_);
+  for (auto [keys, first] : {std::pair{&index->han_, &index->han_first_},
+                             std::pair{&index->kana_, &index->kana_first_}}) {
+    for (uint32_t l = 0; l < 26; ++l) {
+      std::sort(keys->begin() + (*first)[l], keys->begin() + (*first)[l + 1],
+                [](const NameIndex::SpelledKey& a, const NameIndex::SpelledKey& b) {
+                  return a.group != b.group ? a.group < b.group : a.pos < b.pos;
+                });
+    }
   }
 
   // Start empty again.
@@ -376,16 +394,16 @@ void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
         };
         while (k != end) {
           const Key* group = k;
-          const char16_t c0 = k->first;
-          while (k != end && k->first == c0) ++k;
+          const char16_t c0 = static_cast<char16_t>(k->group >> 16);
+          while (k != end && (k->group >> 16) == c0) ++k;
           bool done = false;
           const uint64_t reach0 = PinyinStep(c0, spelled_, 1, &done);
           if (done) mark_all(group, k);
           if (done || !reach0) continue;
           for (const Key* j = group; j != k;) {
             const Key* pair = j;
-            const char16_t c1 = j->second;
-            while (j != k && j->second == c1) ++j;
+            const char16_t c1 = static_cast<char16_t>(j->group & 0xFFFF);
+            while (j != k && (j->group & 0xFFFF) == c1) ++j;
             if (c1 == 0) continue;  // one character, already too short
             done = false;
             const uint64_t reach1 = PinyinStep(c1, spelled_, reach0, &done);
@@ -411,18 +429,15 @@ void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
       if (spelled_.size() <= 2) {
         short_token(k, end);
       } else {
-        // Rows of one card share their text: one check for a run of them.
+        // One check for every equal run.
         const size_t text_size = index.text_.size();
-        uint32_t last_pos = UINT32_MAX;
-        bool last = false;
-        for (; k != end; ++k) {
-          if (!(k->next & second)) continue;
-          if (k->pos != last_pos) {
-            if (marked(k->rank)) continue;
-            last_pos = k->pos;
-            last = RomajiMatches(std::u16string_view(text + k->pos, text_size - k->pos), spelled_);
+        while (k != end) {
+          const Key* group = k;
+          while (k != end && k->group == group->group) ++k;
+          if (!(group->next & second)) continue;
+          if (RomajiMatches(std::u16string_view(text + group->pos, text_size - group->pos), spelled_)) {
+            for (; group != k; ++group) mark(group->rank);
           }
-          if (last) mark(k->rank);
         }
       }
     }

@@ -115,10 +115,12 @@ class NameIndex {
     // bits 26 and 27 for '-' and '\''; kLonger when the run has more than
     // the two characters below.
     uint32_t next;
-    // The run's first two characters (0 when it has one): Han lists are
-    // sorted by them, so that one step of the pinyin serves every run
-    // that begins with the same characters.
-    char16_t first, second;
+    // Han lists: the run's first two characters (the second 0 when it has
+    // one), high and low half; kana lists: one number per distinct run.
+    // The lists are sorted by it, so that one step of the pinyin serves
+    // every run that begins with the same characters, and one romaji check
+    // every equal run.
+    uint32_t group;
   };
   static constexpr uint32_t kLonger = 1u << 31;
   // Letter l's spelled starts: keys [first[l], first[l + 1]).
