@@ -209,5 +209,13 @@ int main(int argc, char** argv) {
   std::printf("\nreference: %zu tokens (", tokens.size());
   for (const auto& [kind, n] : kinds) std::printf(" %s %zu", kind.c_str(), n);
   std::printf(" ), %zu mismatches, %.1f s\n", bad, (NowMs() - t0) / 1000);
-  return bad == 0 ? 0 : 1;
+
+  const double ratio = static_cast<double>(index->MemoryBytes()) / static_cast<double>(book.size());
+  const double worst = std::max({worst_mean, letter_max, spelled_max});
+  const bool fast = worst <= 1.0, small = ratio <= 2.0, same = bad == 0;
+  std::printf("\n%s  slowest keystroke figure %.4f ms <= 1 ms\n", fast ? "PASS" : "FAIL", worst);
+  std::printf("%s  index memory %.2fx the books' bytes <= 2x\n", small ? "PASS" : "FAIL", ratio);
+  std::printf("%s  the same rows as the reference for every token\n", same ? "PASS" : "FAIL");
+  std::printf("%s\n", fast && small && same ? "ALL GOALS PASS" : "SOME GOALS FAIL");
+  return fast && small && same ? 0 : 1;
 }

@@ -100,9 +100,11 @@ void NameIndexBuilder::AddNames(const NamedAddress& row, uint32_t row_number) {
   // Every name and reading, folded, each followed by a 0.
   row_text_.clear();
   row_starts_.clear();
+  size_t names = 0;
   for (const auto* list : {&row.names, &row.readings}) {
     for (const std::u16string& name : *list) {
-      FoldName(name, &folded_);
+      if (names++ == kMaxNamesPerRow) break;
+      FoldName(std::u16string_view(name).substr(0, kMaxNameLength), &folded_);
       row_starts_.push_back(static_cast<uint32_t>(row_text_.size()));
       row_text_.append(folded_);
       row_text_.push_back(0);

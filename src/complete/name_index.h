@@ -43,6 +43,12 @@ namespace vantrel {
 
 class NameIndex;
 
+// Matching reads at most this many UTF-16 characters of a name, and this
+// many names and readings of a row (names first): a hostile book cannot
+// make the index's sorting quadratic in a name's length.
+constexpr size_t kMaxNameLength = 256;
+constexpr size_t kMaxNamesPerRow = 64;
+
 class NameIndexBuilder {
  public:
   // `folded_address` is row.address upper-cased through the code page's own

@@ -262,6 +262,32 @@ TEST(NameIndex, EmptyIndexAndRowsWithoutNames) {
   EXPECT_TRUE(got.empty());
 }
 
+TEST(NameIndex, HugeAndManyNamesAreCutNotSortedForever) {
+  // A name of 200,000 characters whose suffixes all look alike, and a row
+  // with thousands of nicknames: only the first characters and names count.
+  std::u16string huge;
+  for (int i = 0; i < 100000; ++i) huge += u"a ";
+  NamedAddress r;
+  r.address = "x@y";
+  r.names = {huge};
+  for (int i = 0; i < 5000; ++i) r.names.push_back(u"nick" + Utf16(std::to_string(i)));
+  NameIndexBuilder b;
+  b.Add(r, "X@Y");
+  auto ix = b.Build();
+  NameMatcher m;
+  std::vector<uint32_t> got;
+  const struct {
+    std::u16string token;
+    bool match;
+  } cases[] = {{u"a a a", true}, {u"nick0", true}, {u"nick62", true}, {u"nick63", false},
+               {u"nick4999", false}, {u"b", false}};
+  for (const auto& c : cases) {
+    m.Match(*ix, UpperAscii(Utf8(c.token)), c.token, &got);
+    EXPECT_EQ(c.match, !got.empty()) << Utf8(c.token);
+  }
+  EXPECT_LT(ix->MemoryBytes(), 64u * 1024) << "the cut names are not kept";
+}
+
 TEST(NameIndex, SameRowsAsTheLiteralMatcherOnGeneratedCards) {
   const auto cards = MakeCards(2000, 7);
   const auto rows = RowsOf(cards);

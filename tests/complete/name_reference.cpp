@@ -4,6 +4,7 @@
 #include <set>
 #include <unordered_set>
 
+#include "complete/name_index.h"
 #include "complete/name_text.h"
 #include "complete/pinyin.h"
 #include "complete/romaji.h"
@@ -388,8 +389,9 @@ ReferenceMatcher::ReferenceMatcher(const std::vector<NamedAddress>& rows) {
     std::vector<Spelled> names;
     for (const auto* list : {&r.names, &r.readings}) {
       for (const std::u16string& n : *list) {
+        if (names.size() == kMaxNamesPerRow) break;
         Spelled s;
-        FoldName(n, &s.name);
+        FoldName(n.substr(0, kMaxNameLength), &s.name);
         for (size_t i = 0; i < s.name.size(); ++i) {
           if (!IsWordStart(s.name, i)) continue;
           if (IsHan(s.name[i])) s.han_starts.push_back(i);
