@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,16 @@
 
 using namespace vantrel;
 using namespace vantrel::testing;
+
+// Counts this program's allocations, to show that typing allocates nothing.
+static std::atomic<size_t> g_allocations{0};
+void* operator new(size_t n) {
+  ++g_allocations;
+  if (void* p = std::malloc(n ? n : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -286,6 +299,22 @@ TEST(NameIndex, HugeAndManyNamesAreCutNotSortedForever) {
     EXPECT_EQ(c.match, !got.empty()) << Utf8(c.token);
   }
   EXPECT_LT(ix->MemoryBytes(), 64u * 1024) << "the cut names are not kept";
+}
+
+TEST(NameIndex, TypingAllocatesNothingOnceWarmedUp) {
+  const auto cards = MakeCards(500, 3);
+  const auto rows = RowsOf(cards);
+  NameIndexBuilder b;
+  for (const NamedAddress& r : rows) b.Add(r, UpperAscii(r.address));
+  auto index = b.Build();
+  const auto tokens = MakeTokens(cards, 200, 5);
+  NameMatcher m;
+  std::vector<uint32_t> got;
+  got.reserve(index->size());
+  for (const Token& t : tokens) m.Match(*index, t.folded, t.wide, &got);
+  const size_t before = g_allocations;
+  for (const Token& t : tokens) m.Match(*index, t.folded, t.wide, &got);
+  EXPECT_EQ(before, g_allocations.load());
 }
 
 TEST(NameIndex, SameRowsAsTheLiteralMatcherOnGeneratedCards) {
