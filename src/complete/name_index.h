@@ -21,7 +21,9 @@
 //    A token in Latin letters takes the list of its first letter: with one
 //    letter the whole list matches, with two the entries whose set holds
 //    the second, and longer tokens check those entries with PinyinMatches
-//    (RomajiMatches), a few comparisons each.
+//    (RomajiMatches), a few comparisons each. Han and kana begin words
+//    where they follow Latin letters, so "zs" finds "Tom张三"; a spelling
+//    ends where its Han (kana) characters end.
 //  - Rows of one card carry the same names: a row whose names equal the
 //    row before it shares that row's text.
 //  - Keys that a longer key of the same row contains add nothing (the

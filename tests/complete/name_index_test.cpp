@@ -77,6 +77,7 @@ TEST(NameText, WordsSplitAtBlanksPunctuationAndLatinBoundaries) {
       {u"ヤマダ・タロウ", {u"やまだ・たろう", u"たろう"}},
       {u"  (x)", {u"x)"}},
       {u"Ирина Ivanova", {u"ирина ivanova", u"ivanova"}},
+      {u"Jose\u0301 Nu\u0303n\u0303ez", {u"jose\u0301 nu\u0303n\u0303ez", u"nu\u0303n\u0303ez"}},
   };
   std::u16string folded;
   for (const auto& c : cases) {
