@@ -21,13 +21,26 @@ using namespace vantrel::testing;
 
 // Counts this program's allocations, to show that typing allocates nothing.
 static std::atomic<size_t> g_allocations{0};
-void* operator new(size_t n) {
+static void* Allocate(size_t n) noexcept {
   ++g_allocations;
-  if (void* p = std::malloc(n ? n : 1)) return p;
+  return std::malloc(n ? n : 1);
+}
+void* operator new(size_t n) {
+  if (void* p = Allocate(n)) return p;
   throw std::bad_alloc();
 }
+void* operator new[](size_t n) {
+  if (void* p = Allocate(n)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void* operator new[](size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
