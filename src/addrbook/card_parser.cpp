@@ -48,17 +48,27 @@ std::string_view CutAtNul(std::string_view s) {
   return nul ? s.substr(0, static_cast<size_t>(nul - s.data())) : s;
 }
 
+// The bytes that end a property's name, or a group before it.
+struct NameStops {
+  bool stop[256] = {};
+  constexpr NameStops() {
+    stop[static_cast<unsigned char>(';')] = true;
+    stop[static_cast<unsigned char>(':')] = true;
+    stop[static_cast<unsigned char>('.')] = true;
+  }
+};
+constexpr NameStops kNameStops;
+
 // The end of a property's name (its ';' or ':', or the line's end), and the
 // start of the name after a "group." prefix.
 const char* NameEnd(const char* b, const char* e, const char** name) {
   const char* q = b;
   *name = b;
-  for (; q < e; ++q) {
-    const char c = *q;
-    if (c == ';' || c == ':') break;
-    if (c == '.') *name = q + 1;
+  for (;;) {
+    while (q < e && !kNameStops.stop[static_cast<unsigned char>(*q)]) ++q;
+    if (q == e || *q != '.') return q;
+    *name = ++q;
   }
-  return q;
 }
 
 // The ':' that ends the parameters starting at p (one inside a double-quoted
@@ -82,16 +92,6 @@ bool IsCardLine(const char* b, const char* e, bool begin) {
     return false;
   }
   return IsUpper(Trim(std::string_view(q + 1, static_cast<size_t>(e - q - 1))), "VCARD");
-}
-
-// The parameters hold QUOTED-PRINTABLE (as ENCODING=QUOTED-PRINTABLE or, in
-// vCard 2.1, alone).
-bool SaysQuotedPrintable(std::string_view params) {
-  constexpr std::string_view kQp = "QUOTED-PRINTABLE";
-  for (size_t i = 0; i + kQp.size() <= params.size(); ++i) {
-    if (Upper(params[i]) == 'Q' && SameUpper(params.data() + i, kQp)) return true;
-  }
-  return false;
 }
 
 int HexDigit(char c) {
@@ -132,48 +132,56 @@ void DecodeQuotedPrintable(std::string_view s, std::string* decoded) {
   }
 }
 
-// The parameters (after the name's ';') one by one.
-template <typename F>
-void ForEachParam(std::string_view params, F f) {
-  size_t start = 0;
-  while (start <= params.size()) {
-    size_t end = params.find(';', start);
-    if (end == std::string_view::npos) end = params.size();
-    const std::string_view p = params.substr(start, end - start);
-    const size_t eq = p.find('=');
+}  // namespace
+
+// One pass over the parameters (after the name's ';', up to the value's
+// ':'): ENCODING=QUOTED-PRINTABLE or, as vCard 2.1 also writes it,
+// QUOTED-PRINTABLE alone; CHARSET=; and whether the value is data (BASE64,
+// ENCODING=B, VALUE=URI or URL) rather than text. Letter case is ignored.
+CCardParser::Params CCardParser::ParseParams(std::string_view params) {
+  Params r;
+  const char* p = params.data();
+  const char* const end = p + params.size();
+  while (p < end) {
+    const char* semi = p;
+    while (semi < end && *semi != ';') ++semi;
+    const std::string_view param = Trim(std::string_view(p, static_cast<size_t>(semi - p)));
+    p = semi + 1;
+    const size_t eq = param.find('=');
     if (eq == std::string_view::npos) {
-      f(Trim(p), std::string_view());
-    } else {
-      std::string_view v = Trim(p.substr(eq + 1));
-      if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-      f(Trim(p.substr(0, eq)), v);
+      if (IsUpper(param, "QUOTED-PRINTABLE")) r.qp = true;
+      else if (IsUpper(param, "BASE64")) r.data = true;
+      continue;
     }
-    start = end + 1;
+    const std::string_view key = Trim(param.substr(0, eq));
+    std::string_view value = Trim(param.substr(eq + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      value = value.substr(1, value.size() - 2);
+    }
+    if (key.empty()) continue;
+    switch (Upper(key.front())) {
+      case 'C':
+        if (IsUpper(key, "CHARSET")) r.charset = value;
+        break;
+      case 'E':
+        if (IsUpper(key, "ENCODING")) {
+          if (IsUpper(value, "QUOTED-PRINTABLE")) r.qp = true;
+          else if (IsUpper(value, "B") || IsUpper(value, "BASE64")) r.data = true;
+        }
+        break;
+      case 'V':
+        if (IsUpper(key, "VALUE") && (IsUpper(value, "URI") || IsUpper(value, "URL"))) {
+          r.data = true;
+        }
+        break;
+      default:
+        break;
+    }
   }
+  return r;
 }
 
-std::string_view CharsetOf(std::string_view params) {
-  std::string_view charset;
-  ForEachParam(params, [&](std::string_view key, std::string_view value) {
-    if (IsUpper(key, "CHARSET")) charset = value;
-  });
-  return charset;
-}
-
-// SOUND that is sound: base64 data or a link to it.
-bool IsSoundData(std::string_view params) {
-  bool data = false;
-  ForEachParam(params, [&](std::string_view key, std::string_view value) {
-    if (value.empty()) {
-      if (IsUpper(key, "BASE64")) data = true;
-    } else if (IsUpper(key, "ENCODING")) {
-      if (IsUpper(value, "B") || IsUpper(value, "BASE64")) data = true;
-    } else if (IsUpper(key, "VALUE")) {
-      if (IsUpper(value, "URI") || IsUpper(value, "URL")) data = true;
-    }
-  });
-  return data;
-}
+namespace {
 
 // The first `sep` in [p, end) not escaped by a backslash, or end.
 const char16_t* FindUnescaped(const char16_t* p, const char16_t* end, char16_t sep) {
@@ -418,7 +426,7 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last, b
   // continue it; the parameters of most lines are never looked at again.
   if (q < e && *q == ';' && (!complete || last == '=')) {
     const char* colon = ValueColon(q, e);
-    qp_ = SaysQuotedPrintable(std::string_view(q, static_cast<size_t>((colon ? colon : e) - q)));
+    qp_ = ParseParams(std::string_view(q + 1, static_cast<size_t>((colon ? colon : e) - q - 1))).qp;
   } else {
     qp_ = false;
   }
@@ -466,20 +474,22 @@ void CCardParser::ReadProperty(Kind kind, const char* b, const char* e) {
   const char* q = NameEnd(b, e, &name);
   const char* colon = q < e && *q == ':' ? q : q < e ? ValueColon(q, e) : nullptr;
   if (!colon) return;
-  const std::string_view params =
-      *q == ';' ? std::string_view(q + 1, static_cast<size_t>(colon - q - 1)) : std::string_view();
-  std::string_view value = CutAtNul(std::string_view(colon + 1, static_cast<size_t>(e - colon - 1)));
-  if (!params.empty() && SaysQuotedPrintable(params)) {
+  const Params params = *q == ';' ? ParseParams(std::string_view(q + 1, static_cast<size_t>(colon - q - 1)))
+                                  : Params();
+  std::string_view value(colon + 1, static_cast<size_t>(e - colon - 1));
+  if (params.qp) {
     DecodeQuotedPrintable(value, &decoded_);
-    value = CutAtNul(decoded_);
+    value = decoded_;
   }
+  // A NUL ends the value (a name or address is a C string from here on).
   if (kind == kEmail) {
-    ReadEmail(params, value);
+    ReadEmail(params, CutAtNul(value));
   } else {
     ReadName(kind, params, value);
   }
 }
 
+// Also cuts the value at a NUL.
 CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view charset,
                                        std::u16string* out) const {
   out->resize(bytes.size());
@@ -487,6 +497,11 @@ CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view
   unsigned high = 0;
   for (size_t i = 0; i < bytes.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c == 0) {
+      bytes = bytes.substr(0, i);
+      out->resize(i);
+      break;
+    }
     high |= c;
     w[i] = c;
   }
@@ -510,10 +525,10 @@ bool CCardParser::ToAnsi(std::u16string_view wide, std::string* out) const {
   return codec_.WideToAnsi(wide, out);
 }
 
-void CCardParser::ReadEmail(std::string_view params, std::string_view value) {
+void CCardParser::ReadEmail(const Params& params, std::string_view value) {
   value = Trim(value);
   if (value.empty()) return;
-  const std::string_view charset = params.empty() ? std::string_view() : CharsetOf(params);
+  const std::string_view charset = params.charset;
   if (!charset.empty() && !IsAscii(value)) {
     if (!codec_.CharsetToWide(charset, value, &wide_) || !ToAnsi(wide_, &ansi_)) return;
     value = Trim(ansi_);
@@ -550,27 +565,37 @@ bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, O
   if (origin == kFromAscii) {
     if (want_ansi) ansi_.assign(name.begin(), name.end());
   } else if (want_ansi || origin != kFromAnsi) {
-    if (!codec_.WideToAnsi(name, &ansi_)) return false;
+    if (!AnsiHolds(name, want_ansi)) return false;
   }
   name_units_ += name.size();
   ++count;
   return true;
 }
 
-void CCardParser::ReadName(Kind kind, std::string_view params, std::string_view value) {
-  if (kind == kSound && !params.empty() && IsSoundData(params)) return;
-  const std::string_view charset = params.empty() ? std::string_view() : CharsetOf(params);
-  const Origin origin = ToWide(value, charset, &wide_);
+void CCardParser::ReadName(Kind kind, const Params& params, std::string_view value) {
+  if (kind == kSound && params.data) return;
+  const Origin origin = ToWide(value, params.charset, &wide_);
   if (origin == kInvalid) return;
   const char16_t* b = wide_.data();
   const char16_t* e = b + wide_.size();
   switch (kind) {
-    case kFn:
-      if (KeepName(b, e, false, origin, !have_fn_) && !have_fn_) {
+    case kFn: {
+      // An FN in the system code page that needs neither trimming nor
+      // escapes undone is its own display form: no conversion back.
+      value = CutAtNul(value);  // as the name is
+      const bool as_is = origin == kFromAnsi && !value.empty() && !IsBlank(value.front()) &&
+                         !IsBlank(value.back()) &&
+                         value.find('\\') == std::string_view::npos;
+      if (KeepName(b, e, false, origin, !have_fn_ && !as_is) && !have_fn_) {
         have_fn_ = true;
-        fn_ = ansi_;
+        if (as_is) {
+          fn_.assign(value.data(), value.size());
+        } else {
+          fn_ = ansi_;
+        }
       }
       break;
+    }
     case kN: {
       int index[5] = {-1, -1, -1, -1, -1};
       bool whole = true;  // every part that is there was kept
@@ -609,6 +634,46 @@ void CCardParser::ReadName(Kind kind, std::string_view params, std::string_view 
     default:
       break;
   }
+}
+
+// True if the system code page holds `name` exactly (with `want_bytes`, its
+// bytes are then in ansi_). What the code page holds is learnt one UTF-16
+// unit at a time: a unit once refused refuses every later name without a
+// call, and a name of units all held before needs none.
+bool CCardParser::AnsiHolds(const std::u16string& name, bool want_bytes) {
+  if (held_.empty()) held_.assign(0x10000 / 4, 0);
+  auto state = [this](char16_t c) { return (held_[c >> 2] >> ((c & 3) * 2)) & 3; };
+  auto learn = [this](char16_t c, unsigned st) {
+    held_[c >> 2] = static_cast<unsigned char>(held_[c >> 2] | st << ((c & 3) * 2));
+  };
+  constexpr unsigned kHeld = 1, kRefused = 2;
+  // Surrogates are never learnt: half a pair converts on its own nowhere.
+  auto learnable = [](char16_t c) { return c >= 0x80 && (c < 0xD800 || c > 0xDFFF); };
+  bool unknown = false;
+  for (char16_t c : name) {
+    if (c < 0x80) continue;
+    if (!learnable(c)) {
+      unknown = true;
+      continue;
+    }
+    const unsigned st = state(c);
+    if (st == kRefused) return false;
+    if (st != kHeld) unknown = true;
+  }
+  if (!unknown && !want_bytes) return true;
+  if (codec_.WideToAnsi(name, &ansi_)) {
+    for (char16_t c : name) {
+      if (learnable(c)) learn(c, kHeld);
+    }
+    return true;
+  }
+  std::string bytes;
+  for (char16_t c : name) {
+    if (learnable(c) && state(c) == 0) {
+      learn(c, codec_.WideToAnsi(std::u16string_view(&c, 1), &bytes) ? kHeld : kRefused);
+    }
+  }
+  return false;
 }
 
 // The first N's parts as the display name, when every part of it was kept

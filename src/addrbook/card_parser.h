@@ -113,11 +113,18 @@ class CCardParser {
   void Append(const char* b, const char* e, bool soft);
   void FlushProperty();
   void ReadProperty(Kind kind, const char* b, const char* e);
-  void ReadName(Kind kind, std::string_view params, std::string_view value);
-  void ReadEmail(std::string_view params, std::string_view value);
+  struct Params {
+    bool qp = false;
+    bool data = false;
+    std::string_view charset;
+  };
+  static Params ParseParams(std::string_view params);
+  void ReadName(Kind kind, const Params& params, std::string_view value);
+  void ReadEmail(const Params& params, std::string_view value);
   bool KeepName(const char16_t* b, const char16_t* e, bool reading, Origin origin, bool want_ansi);
   Origin ToWide(std::string_view bytes, std::string_view charset, std::u16string* out) const;
   bool ToAnsi(std::u16string_view wide, std::string* out) const;
+  bool AnsiHolds(const std::u16string& name, bool want_bytes);
   void NDisplay(std::string* out) const;
   void EndCard();
 
@@ -157,6 +164,10 @@ class CCardParser {
   bool soft_break_ = false; // and its last line ended in '='
   bool over_ = false;       // longer than kMaxLineBytes: dropped
   std::string line_;        // the logical line, for a property read
+
+  // What the system code page holds, 2 bits per UTF-16 unit (0 not known,
+  // 1 held, 2 refused); made at the first name that needs it.
+  std::vector<unsigned char> held_;
 
   // Scratch space, kept from value to value.
   std::string decoded_;
