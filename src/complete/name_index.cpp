@@ -43,30 +43,33 @@ bool RunBegins(const char16_t* a, const char16_t* b, InRun in_run) {
 }  // namespace
 
 bool NameIndexBuilder::FirstTime(std::string_view folded) {
-  auto hash = [](std::string_view s) {
-    uint64_t h = 1469598103934665603ull;  // FNV-1a
-    for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return h;
-  };
-  auto stored = [this](uint32_t i) {
-    return std::string_view(seen_bytes_.data() + seen_offsets_[i],
-                            seen_offsets_[i + 1] - seen_offsets_[i]);
-  };
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (char c : folded) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  // A slot holds the hash and the address's number + 1 (0: free), so that
+  // most probes touch one slot and no text.
   const size_t count = seen_offsets_.size() - 1;
   if (seen_slots_.size() < 2 * (count + 1)) {
-    std::vector<uint32_t> slots(std::max<size_t>(64, seen_slots_.size() * 2), 0);
-    for (uint32_t i = 0; i < count; ++i) {
-      size_t at = hash(stored(i)) & (slots.size() - 1);
-      while (slots[at]) at = (at + 1) & (slots.size() - 1);
-      slots[at] = i + 1;
+    std::vector<uint64_t> slots(std::max<size_t>(64, seen_slots_.size() * 2), 0);
+    const size_t mask = slots.size() - 1;
+    for (uint64_t slot : seen_slots_) {
+      if (!slot) continue;
+      size_t at = static_cast<uint32_t>(slot >> 32) & mask;
+      while (slots[at]) at = (at + 1) & mask;
+      slots[at] = slot;
     }
     seen_slots_.swap(slots);
   }
-  size_t at = hash(folded) & (seen_slots_.size() - 1);
-  for (; seen_slots_[at]; at = (at + 1) & (seen_slots_.size() - 1)) {
-    if (stored(seen_slots_[at] - 1) == folded) return false;
+  const size_t mask = seen_slots_.size() - 1;
+  size_t at = h & mask;
+  for (; seen_slots_[at]; at = (at + 1) & mask) {
+    const uint64_t slot = seen_slots_[at];
+    if (static_cast<uint32_t>(slot >> 32) != h) continue;
+    const uint32_t i = static_cast<uint32_t>(slot) - 1;
+    if (std::string_view(seen_bytes_.data() + seen_offsets_[i],
+                         seen_offsets_[i + 1] - seen_offsets_[i]) == folded)
+      return false;
   }
-  seen_slots_[at] = static_cast<uint32_t>(count + 1);
+  seen_slots_[at] = (uint64_t{h} << 32) | (count + 1);
   seen_bytes_.append(folded);
   seen_offsets_.push_back(static_cast<uint32_t>(seen_bytes_.size()));
   return true;

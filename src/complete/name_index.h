@@ -75,11 +75,10 @@ class NameIndexBuilder {
   bool FirstTime(std::string_view folded);
 
   SearchIndexBuilder addresses_;
-  // The folded addresses added, and an open-addressing table of them
-  // (row + 1, 0 for a free slot).
+  // The folded addresses added, and an open-addressing table of them.
   std::string seen_bytes_;
   std::vector<uint32_t> seen_offsets_{0};
-  std::vector<uint32_t> seen_slots_;
+  std::vector<uint64_t> seen_slots_;
   uint32_t rows_ = 0;
   std::string display_bytes_;
   std::vector<uint32_t> display_offsets_{0};
