@@ -241,32 +241,38 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
     items.push_back({head, s.pos, static_cast<uint32_t>(&s - words_.data())});
     keys += s.rows;
   }
-  // A stable radix sort by the heads (16 bits a pass; words_ is in text
-  // order, so equal heads stay in text order), then a comparison sort of
-  // each run of equal heads whose texts go on past them.
-  {
+  // Many keys: a stable radix sort by the heads (16 bits a pass; words_ is
+  // in text order, so equal heads stay in text order), then a comparison
+  // sort of each run of equal heads whose texts go on past them. Few keys:
+  // one comparison sort (the radix passes cost 65,536 counters each).
+  if (items.size() < 4096) {
+    std::sort(items.begin(), items.end(), [text](const Item& a, const Item& b) {
+      if (a.head != b.head) return a.head < b.head;
+      const int c = CompareText(text + a.pos, text + b.pos);
+      return c != 0 ? c < 0 : a.pos < b.pos;
+    });
+  } else {
     std::vector<Item> other(items.size());
     std::vector<uint32_t> count(65537);
     for (int shift = 0; shift < 64; shift += 16) {
       std::fill(count.begin(), count.end(), 0u);
       for (const Item& i : items) ++count[((i.head >> shift) & 0xFFFF) + 1];
-      if (count[((items.empty() ? 0 : items[0].head >> shift) & 0xFFFF) + 1] == items.size())
-        continue;
+      if (count[((items[0].head >> shift) & 0xFFFF) + 1] == items.size()) continue;
       for (size_t d = 1; d < count.size(); ++d) count[d] += count[d - 1];
       for (const Item& i : items) other[count[(i.head >> shift) & 0xFFFF]++] = i;
       items.swap(other);
     }
-  }
-  for (size_t i = 0; i < items.size();) {
-    size_t j = i + 1;
-    while (j < items.size() && items[j].head == items[i].head) ++j;
-    if (j - i > 1 && (items[i].head & 0xFFFF) != 0) {
-      std::sort(items.begin() + i, items.begin() + j, [text](const Item& a, const Item& b) {
-        const int c = CompareText(text + a.pos + 4, text + b.pos + 4);
-        return c != 0 ? c < 0 : a.pos < b.pos;
-      });
+    for (size_t i = 0; i < items.size();) {
+      size_t j = i + 1;
+      while (j < items.size() && items[j].head == items[i].head) ++j;
+      if (j - i > 1 && (items[i].head & 0xFFFF) != 0) {
+        std::sort(items.begin() + i, items.begin() + j, [text](const Item& a, const Item& b) {
+          const int c = CompareText(text + a.pos + 4, text + b.pos + 4);
+          return c != 0 ? c < 0 : a.pos < b.pos;
+        });
+      }
+      i = j;
     }
-    i = j;
   }
   // Each start once for every row that has its names.
   index->words_.reserve(keys);
