@@ -84,14 +84,23 @@ const char* ValueColon(const char* p, const char* e) {
 }
 
 // The line is BEGIN:VCARD (begin) or END:VCARD.
+// [v, e), the value after a name's ':', is VCARD.
+bool IsVcardValue(const char* v, const char* e) {
+  return IsUpper(Trim(std::string_view(v, static_cast<size_t>(e - v))), "VCARD");
+}
+
 bool IsCardLine(const char* b, const char* e, bool begin) {
+  // Most lines are told apart by their first letter.
+  if (b == e || (Upper(*b) != (begin ? 'B' : 'E') && FindByte(b, e, '.') == nullptr)) {
+    return false;
+  }
   const char* name;
   const char* q = NameEnd(b, e, &name);
   if (q == e || *q != ':') return false;
   if (!IsUpper(std::string_view(name, static_cast<size_t>(q - name)), begin ? "BEGIN" : "END")) {
     return false;
   }
-  return IsUpper(Trim(std::string_view(q + 1, static_cast<size_t>(e - q - 1))), "VCARD");
+  return IsVcardValue(q + 1, e);
 }
 
 int HexDigit(char c) {
@@ -140,6 +149,21 @@ void DecodeQuotedPrintable(std::string_view s, std::string* decoded) {
 // ENCODING=B, VALUE=URI or URL) rather than text. Letter case is ignored.
 CCardParser::Params CCardParser::ParseParams(std::string_view params) {
   Params r;
+  // Most parameters (PREF, INTERNET, TYPE=...) say none of this: a look at
+  // the letters that begin the ones that may.
+  bool may = false;
+  bool start = true;
+  for (char c : params) {
+    if (start) {
+      const char u = Upper(c);
+      if (u == 'C' || u == 'E' || u == 'V' || u == 'Q' || u == 'B') {
+        may = true;
+        break;
+      }
+    }
+    start = c == ';' || c == ' ' || c == '\t';
+  }
+  if (!may) return r;
   const char* p = params.data();
   const char* const end = p + params.size();
   while (p < end) {
@@ -290,7 +314,11 @@ void CCardParser::FeedLines(const char* p, const char* end) {
     // property is read where it lies, without a copy.
     const char* next = nl + 1;
     const bool complete = next < end && *next != ' ' && *next != '\t' && last != '=';
-    Line(p, over ? p + kMaxLineBytes : e, over, last, complete);
+    if (in_card_) {
+      CardLine(p, over ? p + kMaxLineBytes : e, over, last, complete);
+    } else if (!over) {
+      OutsideLine(p, e);
+    }
     p = next;
   }
   if (p < end) CarryBytes(p, end);
@@ -342,7 +370,7 @@ void CCardParser::Line(const char* b, const char* e, bool over, char last, bool 
 }
 
 void CCardParser::OutsideLine(const char* b, const char* e) {
-  if (IsCardLine(b, e, true)) {
+  if ((e - b == 11 && SameUpper(b, "BEGIN:VCARD")) || IsCardLine(b, e, true)) {
     in_card_ = true;
     return;
   }
@@ -373,7 +401,7 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last, b
     return;
   }
 
-  FlushProperty();
+  if (kind_ != kSkip) FlushProperty();
   const char* name;
   const char* q = NameEnd(b, e, &name);
   const size_t name_size = static_cast<size_t>(q - name);
@@ -386,7 +414,7 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last, b
       if (SameUpper(name, "FN")) kind = kFn;
       break;
     case 3:
-      if (!over && SameUpper(name, "END") && IsCardLine(b, e, false)) {
+      if (!over && SameUpper(name, "END") && *q == ':' && IsVcardValue(q + 1, e)) {
         EndCard();
         return;
       }
@@ -396,7 +424,7 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last, b
         kind = kEmail;
       } else if (SameUpper(name, "SOUND")) {
         kind = kSound;
-      } else if (!over && SameUpper(name, "BEGIN") && IsCardLine(b, e, true)) {
+      } else if (!over && SameUpper(name, "BEGIN") && *q == ':' && IsVcardValue(q + 1, e)) {
         EndCard();
         in_card_ = true;
         return;
@@ -437,7 +465,7 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last, b
     return;
   }
   if (complete && !soft_break_) {
-    ReadProperty(kind, b, e);
+    ReadValue(kind, q, e);
     qp_ = false;
     return;
   }
@@ -471,7 +499,11 @@ void CCardParser::FlushProperty() {
 // A whole property line, continuations joined.
 void CCardParser::ReadProperty(Kind kind, const char* b, const char* e) {
   const char* name;
-  const char* q = NameEnd(b, e, &name);
+  ReadValue(kind, NameEnd(b, e, &name), e);
+}
+
+// [q, e): the property line from the end of its name.
+void CCardParser::ReadValue(Kind kind, const char* q, const char* e) {
   const char* colon = q < e && *q == ':' ? q : q < e ? ValueColon(q, e) : nullptr;
   if (!colon) return;
   const Params params = *q == ';' ? ParseParams(std::string_view(q + 1, static_cast<size_t>(colon - q - 1)))
@@ -489,25 +521,32 @@ void CCardParser::ReadProperty(Kind kind, const char* b, const char* e) {
   }
 }
 
-// Also cuts the value at a NUL.
+// The value in UTF-16, in [*b, *e) (in units_ or wide_), cut at a NUL.
 CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view charset,
-                                       std::u16string* out) const {
-  out->resize(bytes.size());
-  char16_t* w = &(*out)[0];
+                                       const char16_t** b, const char16_t** e) {
+  if (units_.size() < bytes.size()) units_.resize(bytes.size() * 2);
+  char16_t* w = units_.data();
   unsigned high = 0;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c == 0) {
-      bytes = bytes.substr(0, i);
-      out->resize(i);
-      break;
-    }
+  size_t n = 0;
+  for (; n < bytes.size(); ++n) {
+    const unsigned char c = static_cast<unsigned char>(bytes[n]);
+    if (c == 0) break;
     high |= c;
-    w[i] = c;
+    w[n] = c;
   }
-  if (high < 0x80) return kFromAscii;
-  if (charset.empty()) return codec_.AnsiToWide(bytes, out) ? kFromAnsi : kInvalid;
-  return codec_.CharsetToWide(charset, bytes, out) ? kFromCharset : kInvalid;
+  bytes = bytes.substr(0, n);
+  if (high < 0x80) {
+    *b = w;
+    *e = w + n;
+    return kFromAscii;
+  }
+  const Origin origin = charset.empty() ? (codec_.AnsiToWide(bytes, &wide_) ? kFromAnsi : kInvalid)
+                                        : (codec_.CharsetToWide(charset, bytes, &wide_)
+                                               ? kFromCharset
+                                               : kInvalid);
+  *b = wide_.data();
+  *e = *b + wide_.size();
+  return origin;
 }
 
 bool CCardParser::ToAnsi(std::u16string_view wide, std::string* out) const {
@@ -534,8 +573,8 @@ void CCardParser::ReadEmail(const Params& params, std::string_view value) {
     value = Trim(ansi_);
     if (value.empty()) return;
   }
-  if (email_count_ == emails_.size()) emails_.emplace_back();
-  emails_[email_count_++].assign(value.data(), value.size());
+  emails_.append(value.data(), value.size());
+  email_ends_.push_back(emails_.size());
 }
 
 // Keeps the name or reading in [b, e) (escapes undone, blanks trimmed) if it
@@ -574,15 +613,15 @@ bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, O
 
 void CCardParser::ReadName(Kind kind, const Params& params, std::string_view value) {
   if (kind == kSound && params.data) return;
-  const Origin origin = ToWide(value, params.charset, &wide_);
+  const char16_t* b;
+  const char16_t* e;
+  const Origin origin = ToWide(value, params.charset, &b, &e);
   if (origin == kInvalid) return;
-  const char16_t* b = wide_.data();
-  const char16_t* e = b + wide_.size();
   switch (kind) {
     case kFn: {
       // An FN in the system code page that needs neither trimming nor
       // escapes undone is its own display form: no conversion back.
-      value = CutAtNul(value);  // as the name is
+      value = CutAtNul(value);  // as the name was
       const bool as_is = origin == kFromAnsi && !value.empty() && !IsBlank(value.front()) &&
                          !IsBlank(value.back()) &&
                          value.find('\\') == std::string_view::npos;
@@ -702,7 +741,7 @@ void CCardParser::NDisplay(std::string* out) const {
 void CCardParser::EndCard() {
   FlushProperty();
   in_card_ = false;
-  if (email_count_ > 0) {
+  if (!email_ends_.empty()) {
     if (have_fn_) {
       row_.display_name.assign(fn_);
     } else {
@@ -712,13 +751,15 @@ void CCardParser::EndCard() {
     // again).
     row_.names.resize(names_);
     row_.readings.resize(readings_);
-    for (size_t i = 0; i < email_count_; ++i) {
-      row_.address.swap(emails_[i]);
+    size_t begin = 0;
+    for (size_t end : email_ends_) {
+      row_.address.assign(emails_, begin, end - begin);
       sink_.Take(row_);
-      row_.address.swap(emails_[i]);
+      begin = end;
     }
   }
-  email_count_ = 0;
+  emails_.clear();
+  email_ends_.clear();
   names_ = readings_ = 0;
   name_units_ = 0;
   have_fn_ = have_n_ = n_whole_ = false;

@@ -113,6 +113,7 @@ class CCardParser {
   void Append(const char* b, const char* e, bool soft);
   void FlushProperty();
   void ReadProperty(Kind kind, const char* b, const char* e);
+  void ReadValue(Kind kind, const char* q, const char* e);
   struct Params {
     bool qp = false;
     bool data = false;
@@ -122,7 +123,8 @@ class CCardParser {
   void ReadName(Kind kind, const Params& params, std::string_view value);
   void ReadEmail(const Params& params, std::string_view value);
   bool KeepName(const char16_t* b, const char16_t* e, bool reading, Origin origin, bool want_ansi);
-  Origin ToWide(std::string_view bytes, std::string_view charset, std::u16string* out) const;
+  Origin ToWide(std::string_view bytes, std::string_view charset, const char16_t** b,
+                const char16_t** e);
   bool ToAnsi(std::u16string_view wide, std::string* out) const;
   bool AnsiHolds(const std::u16string& name, bool want_bytes);
   void NDisplay(std::string* out) const;
@@ -142,15 +144,15 @@ class CCardParser {
 
   // The open card, built in row_, which every row of the card shares and
   // which keeps its strings' space from card to card: its first names_ names
-  // and readings_ readings, its first emails_ addresses. The card's rows go
-  // out when it ends, since its names may follow its addresses.
+  // and readings_ readings. The card's rows go out when it ends, since its
+  // names may follow its addresses.
   bool in_card_ = false;
   NamedAddress row_;
   size_t names_ = 0;
   size_t readings_ = 0;
   size_t name_units_ = 0;
-  std::vector<std::string> emails_;
-  size_t email_count_ = 0;
+  std::string emails_;              // the card's addresses, one after another,
+  std::vector<size_t> email_ends_;  // each ending here
   bool have_fn_ = false;
   bool have_n_ = false;
   bool n_whole_ = false;     // every part of the first N was kept
@@ -172,6 +174,7 @@ class CCardParser {
   // Scratch space, kept from value to value.
   std::string decoded_;
   std::u16string wide_;
+  std::vector<char16_t> units_;
   std::string ansi_;
 };
 
