@@ -15,9 +15,10 @@
 //  - Inside a card a line NAME;PARAMS:VALUE, the name in any letter case, a
 //    "group." prefix dropped. A line that begins with a blank or a tab
 //    continues the one before, that one character dropped. In a value whose
-//    parameters say QUOTED-PRINTABLE, a line ending in '=' is continued by
-//    the next line whatever it begins with, unless that line is BEGIN:VCARD
-//    or END:VCARD (a broken value must not swallow the card's end).
+//    parameters say ENCODING=QUOTED-PRINTABLE (or, as vCard 2.1 writes it,
+//    QUOTED-PRINTABLE alone), a line ending in '=' is continued by the next
+//    line whatever it begins with, unless that line is BEGIN:VCARD or
+//    END:VCARD (a broken value must not swallow the card's end).
 //  - Names: FN; N's five parts (family;given;additional;prefix;suffix) each
 //    its own name; NICKNAME split at ','. Readings: SOUND and X-IRMC-N split
 //    at ';' (their N-like form), X-PHONETIC-FIRST-NAME, -LAST-NAME and
@@ -43,15 +44,23 @@
 //    Empty values and values that do not convert give no row. Rows are not
 //    deduplicated here. Outside any card, a line holding "EMAIL;PREF" gives
 //    a row without names, its address taken as CAddressParser takes it, then
-//    trimmed.
+//    trimmed (unless the line is longer than kMaxLineBytes).
 //
 // Bounds: a logical line (continuations included) of a property that is read
 // is kept up to kMaxLineBytes; a longer one is dropped whole (its name or
 // address is lost, the rest of the card is read), and of any longer line only
 // that many bytes are held. A card keeps at most kMaxNames names and
 // readings, kMaxNameUnits UTF-16 units in all; names beyond that are
-// dropped. Memory is thus bounded per line and per card, apart from the rows
-// themselves, and every byte is looked at a bounded number of times.
+// dropped. Memory is thus bounded per line and per card (apart from the
+// card's addresses, which wait for its end), and every byte is looked at a
+// bounded number of times.
+//
+// Speed: the reader runs over every byte of every book when the mode is on.
+// A line is read where it lies in the chunk unless the next line may
+// continue it; names are built in the strings of one row that is reused
+// from card to card and handed to a sink, so that a card costs no
+// allocation once the first cards have made room; ASCII needs no
+// conversion, and what the code page holds is learnt per character.
 #pragma once
 
 #include <cstddef>
