@@ -12,7 +12,18 @@ namespace {
 
 constexpr char kEndOfData = 0x1A;
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+// ASCII letters in upper case, every other byte as it is.
+struct UpperTable {
+  char upper[256] = {};
+  constexpr UpperTable() {
+    for (int i = 0; i < 256; ++i) {
+      upper[i] = static_cast<char>(i >= 'a' && i <= 'z' ? i - 'a' + 'A' : i);
+    }
+  }
+};
+constexpr UpperTable kUpper;
+
+char Upper(char c) { return kUpper.upper[static_cast<unsigned char>(c)]; }
 
 // [p, p + upper.size()) equals `upper` in any letter case.
 bool SameUpper(const char* p, std::string_view upper) {
@@ -222,10 +233,6 @@ const char16_t* FindUnescaped(const char16_t* p, const char16_t* end, char16_t s
 // [b, e) with the vCard 3.0 escapes undone; an escaped line break becomes a
 // blank. A backslash before any other character stays.
 void AppendUnescaped(const char16_t* b, const char16_t* e, std::u16string* out) {
-  if (std::char_traits<char16_t>::find(b, static_cast<size_t>(e - b), u'\\') == nullptr) {
-    out->append(b, e);
-    return;
-  }
   for (const char16_t* p = b; p < e; ++p) {
     const char16_t c = *p;
     if (c != u'\\' || p + 1 == e) {
@@ -527,14 +534,18 @@ CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view
   if (units_.size() < bytes.size()) units_.resize(bytes.size() * 2);
   char16_t* w = units_.data();
   unsigned high = 0;
+  bool backslash = false;
   size_t n = 0;
   for (; n < bytes.size(); ++n) {
     const unsigned char c = static_cast<unsigned char>(bytes[n]);
     if (c == 0) break;
     high |= c;
+    backslash |= c == '\\';
     w[n] = c;
   }
   bytes = bytes.substr(0, n);
+  // In a double-byte code page a second byte may be 0x5C: only UTF-16 says.
+  escapes_ = backslash;
   if (high < 0x80) {
     *b = w;
     *e = w + n;
@@ -546,6 +557,7 @@ CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view
                                                : kInvalid);
   *b = wide_.data();
   *e = *b + wide_.size();
+  escapes_ = std::char_traits<char16_t>::find(*b, wide_.size(), u'\\') != nullptr;
   return origin;
 }
 
@@ -593,13 +605,17 @@ bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, O
   size_t& count = reading ? readings_ : names_;
   if (count == list.size()) list.emplace_back();
   std::u16string& name = list[count];
-  name.clear();
-  AppendUnescaped(b, e, &name);
-  // An escaped line break at either end is a blank there.
-  while (!name.empty() && name.back() == u' ') name.pop_back();
-  size_t lead = 0;
-  while (lead < name.size() && name[lead] == u' ') ++lead;
-  if (lead) name.erase(0, lead);
+  if (!escapes_) {
+    name.assign(b, e);
+  } else {
+    name.clear();
+    AppendUnescaped(b, e, &name);
+    // An escaped line break at either end is a blank there.
+    while (!name.empty() && name.back() == u' ') name.pop_back();
+    size_t lead = 0;
+    while (lead < name.size() && name[lead] == u' ') ++lead;
+    if (lead) name.erase(0, lead);
+  }
   if (name.empty() || name_units_ + name.size() > kMaxNameUnits) return false;
   if (origin == kFromAscii) {
     if (want_ansi) ansi_.assign(name.begin(), name.end());
@@ -621,10 +637,9 @@ void CCardParser::ReadName(Kind kind, const Params& params, std::string_view val
     case kFn: {
       // An FN in the system code page that needs neither trimming nor
       // escapes undone is its own display form: no conversion back.
-      value = CutAtNul(value);  // as the name was
-      const bool as_is = origin == kFromAnsi && !value.empty() && !IsBlank(value.front()) &&
-                         !IsBlank(value.back()) &&
-                         value.find('\\') == std::string_view::npos;
+      if (origin == kFromAnsi) value = CutAtNul(value);  // as the name was
+      const bool as_is = origin == kFromAnsi && !escapes_ && !value.empty() &&
+                         !IsBlank(value.front()) && !IsBlank(value.back());
       if (KeepName(b, e, false, origin, !have_fn_ && !as_is) && !have_fn_) {
         have_fn_ = true;
         if (as_is) {

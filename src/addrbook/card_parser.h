@@ -184,6 +184,7 @@ class CCardParser {
   std::string decoded_;
   std::u16string wide_;
   std::vector<char16_t> units_;
+  bool escapes_ = false;  // the value in UTF-16 holds a backslash
   std::string ansi_;
 };
 
