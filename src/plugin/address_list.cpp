@@ -2,34 +2,42 @@
 
 #include "complete/completion_edit.h"
 #include "complete/suggest_list.h"
-#include "platform/ansi.h"
 
 namespace vantrel {
+
+void CAddressList::RowsToIndex::Take(const NamedAddress& row) {
+  folder_.Fold(row.address, &key_);
+  builder_.Add(row, key_);
+}
 
 CAddressList::Reading CAddressList::BeginReading() {
   index_.reset();
   names_.reset();
-  if (!matchNames_) {
-    // Rows of earlier readings would lack this one's addresses.
-    rows_.clear();
-    rowsComplete_ = false;
-    return Reading{&items_, nullptr};
-  }
-  return Reading{&items_, &rows_};
+  reading_.reset();
+  namesRead_ = matchNames_;
+  if (!matchNames_) return Reading{&items_, nullptr};
+  reading_ = std::make_unique<RowsToIndex>();
+  return Reading{&items_, reading_.get()};
+}
+
+void CAddressList::EndReading() {
+  if (!reading_) return;
+  names_ = reading_->Build();
+  reading_.reset();
 }
 
 std::vector<std::string>& CAddressList::Edit() {
   index_.reset();
   names_.reset();
-  rows_.clear();
-  rowsComplete_ = false;
+  reading_.reset();
+  namesRead_ = false;
   return items_;
 }
 
 void CAddressList::Clear() {
   items_.clear();
-  rows_.clear();
-  rowsComplete_ = true;
+  reading_.reset();
+  namesRead_ = true;
   index_.reset();
   names_.reset();
 }
@@ -40,17 +48,9 @@ std::shared_ptr<const SearchIndex> CAddressList::SearchList() {
 }
 
 std::shared_ptr<const NameIndex> CAddressList::NameList() {
-  if (!rowsComplete_) return nullptr;
-  if (!names_) {
-    NameIndexBuilder builder;
-    const AnsiUpperFolder folder;
-    std::string key;
-    for (const NamedAddress& row : rows_) {
-      folder.Fold(row.address, &key);
-      builder.Add(row, key);
-    }
-    names_ = builder.Build();
-  }
+  if (!namesRead_) return nullptr;
+  // Nothing read yet: an empty index, so a field in the mode stays in it.
+  if (!names_) names_ = NameIndexBuilder().Build();
   return names_;
 }
 

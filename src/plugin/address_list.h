@@ -1,17 +1,19 @@
 // AddressList: every address read from the address books, in reading order
 // (duplicates and empty strings kept), and the search index built from it.
-// With the name mode on, the same reading also fills one row per EMAIL
-// property with its card's names, from which the name index is built.
+// With the name mode on, the same reading also hands each card's rows (one
+// per EMAIL property, with the card's names) straight to a name index
+// builder: no row is kept once the reading is over.
 //
 // Many completion fields offer the same addresses, so each index is built
-// once per reading (at the first request) and shared by every field
-// (CCompletionEdit::SetSearchList / SetNameIndex): opening a compose window
-// or refilling all fields after a change costs no copy of 100,000 strings
-// per field.
+// once per reading and shared by every field (CCompletionEdit::SetSearchList
+// / SetNameIndex): opening a compose window or refilling all fields after a
+// change costs no copy of 100,000 strings per field.
 //
-// Rows are read only while the mode is on: a reading with it off does no
-// work for names and leaves no rows (HasRows() false), so switching the
-// mode on afterwards needs one reading.
+// A reading with the mode off does no work for names and leaves no name
+// index (HasNames() false), so switching the mode on afterwards needs one
+// reading. The name index covers the latest reading: a second menu set-up,
+// which appends a second reading of the books to the addresses, gives a name
+// index of that reading alone (the same rows, duplicates collapsed).
 #pragma once
 
 #include <memory>
@@ -21,6 +23,7 @@
 #include "addrbook/named_address.h"
 #include "complete/name_index.h"
 #include "complete/search_index.h"
+#include "platform/ansi.h"
 
 namespace vantrel {
 
@@ -29,38 +32,52 @@ class CCompletionEdit;
 class CAddressList {
  public:
   const std::vector<std::string>& items() const { return items_; }
-  const std::vector<NamedAddress>& rows() const { return rows_; }
-  // For appending a reading; forgets the indexes built from the old items.
-  // The reading's rows go to *rows, which is null while the mode is off.
+
+  // A reading appends its addresses to *items; with the mode on its rows go
+  // to *rows (null while the mode is off). EndReading completes the name
+  // index. Forgets the indexes built from the old items.
   struct Reading {
     std::vector<std::string>* items;
-    std::vector<NamedAddress>* rows;
+    NamedAddressSink* rows;
   };
   Reading BeginReading();
-  // For appending a reading without rows (the mode's state aside).
+  void EndReading();
+  // For appending addresses without names (the mode's state aside).
   std::vector<std::string>& Edit();
   void Clear();
 
   // The name mode, as the setting says; the reading and the fields follow it.
   bool matchNames() const { return matchNames_; }
   void SetMatchNames(bool on) { matchNames_ = on; }
-  // True when every reading since the last Clear filled its rows.
-  bool HasRows() const { return rowsComplete_; }
+  // True when the latest reading read the names (or nothing was read yet).
+  bool HasNames() const { return namesRead_; }
 
   // The shared index of the current items, built at the first request after
   // a change.
   std::shared_ptr<const SearchIndex> SearchList();
-  // The shared name index of the current rows, likewise; null without rows.
+  // The shared name index of the latest reading; null without one.
   std::shared_ptr<const NameIndex> NameList();
   // Gives a field what it offers now: the name index while the mode is on
-  // and the rows are there, else the plain index of every address.
+  // and the names were read, else the plain index of every address.
   void FillField(CCompletionEdit* field);
 
  private:
+  // Folds each row's address and adds the row to the builder.
+  class RowsToIndex final : public NamedAddressSink {
+   public:
+    void Take(const NamedAddress& row) override;
+    std::shared_ptr<const NameIndex> Build() { return builder_.Build(); }
+
+   private:
+    NameIndexBuilder builder_;
+    AnsiUpperFolder folder_;
+    std::string key_;
+  };
+
   std::vector<std::string> items_;
-  std::vector<NamedAddress> rows_;
-  bool rowsComplete_ = true;  // nothing read yet: no row is missing
+  bool namesRead_ = true;  // nothing read yet: no name is missing
   bool matchNames_ = false;
+  std::unique_ptr<RowsToIndex> reading_;  // between BeginReading and EndReading
   std::shared_ptr<const SearchIndex> index_;
   std::shared_ptr<const NameIndex> names_;
 };

@@ -83,7 +83,7 @@ void __stdcall OnToggleMatchNames(void*, std::intptr_t) {
   const bool on = !MatchNamesSetting();
   TheApp.settings().SetInt(kSection, kValue, on ? 1 : 0);
   AddressList.SetMatchNames(on);
-  if (on && !AddressList.HasRows()) {
+  if (on && !AddressList.HasNames()) {
     // The books were read without their names: one reading with them, which
     // also gives every open field the name index.
     RebuildAddressList();

@@ -61,7 +61,11 @@ int MenuInit(HMENU menu, int type) {
   ScanAddressBooks(AddressBookFolder(), paths);
   // Appends: a second menu set-up reads the books a second time.
   const CAddressList::Reading reading = AddressList.BeginReading();
-  ParseAddressBooks(paths, *reading.items, reading.rows);
+  if (reading.rows)
+    ParseAddressBooks(paths, *reading.items, *reading.rows);
+  else
+    ParseAddressBooks(paths, *reading.items);
+  AddressList.EndReading();
   SetUpAutoParseCommand(menu);
   SetUpMatchNamesCommand(menu);
   return 0;

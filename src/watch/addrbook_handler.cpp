@@ -42,7 +42,11 @@ void RebuildAddressList() {
   ScanAddressBooks(AddressBookFolder(), paths);
   // With the name mode on, the same pass over each book fills the rows.
   const CAddressList::Reading reading = AddressList.BeginReading();
-  ParseAddressBooks(paths, *reading.items, reading.rows);
+  if (reading.rows)
+    ParseAddressBooks(paths, *reading.items, *reading.rows);
+  else
+    ParseAddressBooks(paths, *reading.items);
+  AddressList.EndReading();
   if (rebuildReadHook) rebuildReadHook();
   // One index for all fields (the name index while the mode is on): refilling costs a reference per field, not a
   // copy of every address. Asked for at each field, not once: a field's

@@ -695,8 +695,9 @@ TEST_F(ComposeTest, NameModeFieldTakesTheAddressForANameAfterTheSeparator) {
     row.address = card.address;
     row.display_name = card.display;
     row.names.push_back(card.name);
-    reading.rows->push_back(row);
+    reading.rows->Take(row);
   }
+  AddressList.EndReading();
   HWND w = Open(nullptr);
   AddressList.SetMatchNames(false);  // for the tests after this one
   HWND field = Field(w);

@@ -1075,7 +1075,7 @@ TEST_F(NameModeTest, TheCommandSwitchesStoresAndReachesEveryOpenField) {
   ASSERT_EQ(standin::Host().commands.size(), 2u);
   EXPECT_EQ(NamesSetting(), -1) << "nothing written at start";
   EXPECT_FALSE(NamesChecked());
-  EXPECT_FALSE(vantrel::AddressList.HasRows()) << "the mode off reads no names";
+  EXPECT_FALSE(vantrel::AddressList.HasNames()) << "the mode off reads no names";
   HWND first = OpenCompose();
   HWND second = OpenCompose();
   // The mode off: EMAIL;PREF lines only, so of 张三's card nothing, and of
@@ -1128,7 +1128,7 @@ TEST_F(NameModeTest, NamesPinyinAndReadingsFindTheirAddresses) {
   const unsigned long before = vantrel::RebuildCount();
   ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
   EXPECT_TRUE(NamesChecked());
-  EXPECT_TRUE(vantrel::AddressList.HasRows());
+  EXPECT_TRUE(vantrel::AddressList.HasNames());
   EXPECT_EQ(vantrel::RebuildCount(), before) << "one reading, at the menu set-up";
   HWND compose = OpenCompose();
 
