@@ -17,7 +17,7 @@
 // Vantrel.dll beside the program is always measured. Each key is marked
 // with OutputDebugString ("key <subject>" ... "key end"), so that a run with
 // WINEDEBUG=+server,+debugstr and --rounds 1 shows the requests that each
-// key sends to the server.
+// key sends to the server; scripts/server-requests.sh counts them.
 #include <windows.h>
 
 #include <cstdio>
