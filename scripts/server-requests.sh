@@ -9,6 +9,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bin="$root/build/win/bin"
+# The server writes the trace, so it must be started for this run: wait
+# until the prefix's server from an earlier program has gone.
+WINEPREFIX=${VANTREL_WINEPREFIX:-$root/build/wineprefix} wineserver -w || true
 trace=$(mktemp)
 trap 'rm -f "$trace"' EXIT
 (cd "$bin" && WINEDEBUG=+server,+debugstr "$root/scripts/wine-run.sh" ./plugin_key_bench.exe \
