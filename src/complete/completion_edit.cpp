@@ -46,7 +46,12 @@ void CCompletionEdit::Init() {
   }
   char cls[32] = {};
   ::GetClassNameA(hwnd(), cls, sizeof cls);
-  if (std::strcmp(cls, "Edit") == 0) controlType_ = 1;
+  if (std::strcmp(cls, "Edit") == 0) {
+    controlType_ = 1;
+    // The recipients of a large reply to all run past the control's default
+    // limit of about 30,000 characters, which would refuse every typed key.
+    ::SendMessageA(hwnd(), EM_LIMITTEXT, 0, 0);
+  }
   if (controlType_ != -1 && !listInitialized_) {
     list_.Init(hwnd());
     listInitialized_ = true;

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <set>
 #include <string>
 #include <thread>
@@ -1160,6 +1161,25 @@ TEST_F(ShellTest, AGigabyteBookWithoutLineFeedsIsSkipped) {
   EXPECT_EQ(got, std::vector<std::string>({"al@example.org", "ann@example.org", "bo@example.net"}));
   EXPECT_EQ(standin::Host().commands.size(), 1u) << "the command was not set up";
   DeleteFileA(data.Book("huge.bab").c_str());
+}
+
+// A reading that fails (here the allocation of its list) leaves the list it
+// was to replace, and the next change reads again.
+TEST_F(ShellTest, AReadingThatFailsLeavesThePreviousList) {
+  DataFolder data;
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  const std::vector<std::string> before = vantrel::AddressList.items();
+  ASSERT_EQ(before.size(), 3u);
+  vantrel::SetRebuildReadHook([] { throw std::bad_alloc(); });
+  const unsigned long rebuilds = vantrel::RebuildCount();
+  WriteBytes(data.Book("new.bab"), Card("New", "new@example.org"));
+  ASSERT_TRUE(PumpUntil([&] { return vantrel::RebuildCount() > rebuilds; }, 10000));
+  PumpUntil([] { return false; }, 200);
+  EXPECT_EQ(vantrel::AddressList.items(), before);
+  vantrel::SetRebuildReadHook(nullptr);
+  WriteBytes(data.Book("newer.bab"), Card("Newer", "newer@example.org"));
+  EXPECT_TRUE(PumpUntil([&] { return Holds("new@example.org") && Holds("newer@example.org"); },
+                        10000));
 }
 
 }  // namespace
