@@ -78,10 +78,10 @@ void RetryReadingIfBooksWereHeld(size_t held) { ScheduleRetry(held != 0); }
 void RebuildAddressList() {
   ++rebuildCount;
   // Before the first file is looked at: every change stamped so far
-  // happened before this reading and is seen by it.
-  // Undone when the reading fails or misses a book: it then did not see
-  // every change. (Undoing also drops what a nested reading covered, which
-  // costs at most a reading more, never a change.)
+  // happened before this reading and is seen by it. Undone when the reading
+  // fails or misses a book: it then did not see every change. (Undoing also
+  // drops what a nested reading covered, which costs at most a reading
+  // more, never a change.)
   const ReadingCoverage before = lastReading;
   lastReading.ReadingStarts(LatestChangeStamp());
   size_t held = 0;
@@ -98,16 +98,16 @@ void RebuildAddressList() {
     lastReading = before;
     return;
   }
+  // A reading that missed a book another program held did not see the
+  // changes to it: it covers nothing, and is tried again.
+  if (held != 0) lastReading = before;
+  ScheduleRetry(held != 0);
   // One index for all fields: refilling costs a reference per field, not a
   // copy of every address. Asked for at each field, not once: a field's
   // window may react to the refill, and should that ever deliver a change
   // that rebuilds again inside this loop, the remaining fields get the newer
   // list too, not ours. By index: the array is only ever changed on this
   // thread between our steps.
-  // A reading that missed a book another program held did not see the
-  // changes to it: it covers nothing, and is tried again.
-  if (held != 0) lastReading = before;
-  ScheduleRetry(held != 0);
   for (size_t i = 0; i < ComposeSlots.size(); ++i) {
     if (ComposeSlots[i].edit) ComposeSlots[i].edit->SetSearchList(AddressList.SearchList());
   }
