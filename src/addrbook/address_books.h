@@ -16,6 +16,9 @@ void ScanAddressBooks(std::string folder, PathList& paths);
 
 // Appends the address of every "EMAIL;PREF" line of every listed file, files
 // in list order, lines in file order. Unreadable files contribute nothing.
-void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses);
+// Returns how many files another program kept from being read (open without
+// sharing, locked, access refused): a reading with such files missed them
+// only for a while, and is worth repeating.
+size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses);
 
 }  // namespace vantrel

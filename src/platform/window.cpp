@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/module_call.h"
+
 namespace vantrel {
 namespace {
 // The property that carries the object pointer. A property rather than
@@ -204,13 +206,14 @@ LRESULT Window::DefaultProc(UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT Window::Route(Window* self, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  // Nothing thrown may unwind into the system's dispatch and the host: the
+  // message then counts as handled, and the window goes on.
+  const LRESULT r = GuardedCall(LRESULT(0), [&] { return self->WndProc(msg, wparam, lparam); });
   if (msg == WM_NCDESTROY) {
-    LRESULT r = self->WndProc(msg, wparam, lparam);
     self->Detach(true);
     self->prev_proc_ = nullptr;
-    return r;
   }
-  return self->WndProc(msg, wparam, lparam);
+  return r;
 }
 
 LRESULT CALLBACK Window::ObjectClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {

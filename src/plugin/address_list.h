@@ -27,6 +27,11 @@ class CAddressList {
     items_.clear();
     index_.reset();
   }
+  // Takes a whole new reading; nothing can fail once it is read.
+  void Replace(std::vector<std::string>&& items) noexcept {
+    items_.swap(items);
+    index_.reset();
+  }
   // The shared index of the current items, built at the first request after
   // a change.
   std::shared_ptr<const SearchIndex> SearchList();

@@ -1,10 +1,14 @@
 #include "plugin/shell.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "addrbook/address_books.h"
 #include "plugin/autoparse.h"
 #include "plugin/globals.h"
+#include "watch/addrbook_handler.h"
 
 namespace vantrel {
 namespace {
@@ -52,10 +56,20 @@ int ShowAboutBox(HWND owner) {
 
 int MenuInit(HMENU menu, int type) {
   if (type != 0) return 0;
-  PathList paths;
-  ScanAddressBooks(AddressBookFolder(), paths);
-  // Appends: a second menu set-up reads the books a second time.
-  ParseAddressBooks(paths, AddressList.Edit());
+  try {
+    PathList paths;
+    ScanAddressBooks(AddressBookFolder(), paths);
+    // Appends: a second menu set-up reads the books a second time. Read
+    // aside first: a reading that fails (out of memory) adds nothing.
+    std::vector<std::string> read;
+    const size_t held = ParseAddressBooks(paths, read);
+    std::vector<std::string> items = AddressList.items();
+    items.insert(items.end(), read.begin(), read.end());
+    AddressList.Replace(std::move(items));
+    RetryReadingIfBooksWereHeld(held);
+  } catch (...) {
+    // The command is set up all the same.
+  }
   SetUpAutoParseCommand(menu);
   return 0;
 }
