@@ -8,10 +8,19 @@
 //    field holding 10 KB of recipients (change handling plus the copy of the
 //    whole text into the host field) against the same character in the
 //    host's own, unhooked field.
+// 3. A keystroke that matches nothing, as the host sees it: a key typed with
+//    SendInput into the focused completion field of a hooked compose window,
+//    through the host's message loop (its key dispatch included), until the
+//    field holds the character and the queue is empty; the pop-up stays
+//    hidden. Beside it the same key typed into the host's own field of an
+//    unhooked window, and the calls into USER32 and GDI32 that each makes
+//    (window_calls.h; the loop's own calls are in both). Then what single
+//    calls on this path cost, since under Wine many of them ask the server.
 // Run under Wine: scripts/wine-run.sh build/win/bin/compose_bench.exe
 #include <windows.h>
 
 #include "bench_clock.h"
+#include "window_calls.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -49,9 +58,93 @@ void Drain() {
   }
 }
 
+int WholeTextLength(HWND hwnd) { return hwnd ? ::GetWindowTextLengthA(hwnd) : -1; }
+
+double Mean(const std::vector<double>& v) {
+  double sum = 0;
+  for (double x : v) sum += x;
+  return v.empty() ? 0 : sum / static_cast<double>(v.size());
+}
+
 HWND FieldOf(HWND compose) {
   ComposeSlot* slot = FindComposeSlot(compose);
   return slot && slot->edit ? slot->edit->hwnd() : nullptr;
+}
+
+// ---- 3. a keystroke that matches nothing ------------------------------
+
+int WINAPI DispatchKey(HWND compose, int key, LPARAM) { return KeyDispatch(compose, key); }
+
+// The host's message loop, until the queue is empty: a key-down goes to the
+// plug-in's key dispatch before it is translated.
+void HostLoop() {
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (vantrel_host::HostTranslateKey(msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+}
+
+// Types `letter` into the focused window `field` and runs the host's loop
+// until the field holds `expect` bytes and nothing is left in the queue.
+// Milliseconds, or -1 after a second without the character.
+double TypeKey(HWND field, char letter, int expect) {
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_KEYBOARD;
+  in[0].ki.wVk = in[1].ki.wVk = static_cast<WORD>(letter - 'a' + 'A');
+  in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  const double t0 = Now();
+  ::SendInput(2, in, sizeof(INPUT));
+  for (;;) {
+    HostLoop();
+    if (::GetWindowTextLengthA(field) >= expect &&
+        !::GetQueueStatus(QS_ALLINPUT | QS_ALLPOSTMESSAGE))
+      return Now() - t0;
+    if (Now() - t0 > 1000) return -1;
+  }
+}
+
+struct KeyFigures {
+  std::vector<double> ms;
+  bench::CallTally calls;
+  int timeouts = 0;
+};
+
+// `rounds` keystrokes of `letter` into `field`, which starts from `start`
+// each `perText` keys (set outside the timing).
+KeyFigures TypeMany(bench::WindowCallCounter* counter, HWND field, const std::string& start,
+                    char letter, int rounds, int perText) {
+  KeyFigures f;
+  int len = 0;
+  for (int i = 0; i < rounds; ++i) {
+    if (i % perText == 0) {
+      ::SetWindowTextA(field, start.c_str());
+      len = static_cast<int>(start.size());
+      ::SendMessageA(field, EM_SETSEL, len, len);
+      HostLoop();
+    }
+    counter->Reset();
+    const double ms = TypeKey(field, letter, ++len);
+    std::vector<uint32_t> counted = counter->Snapshot();
+    if (ms < 0) {
+      ++f.timeouts;
+      len = ::GetWindowTextLengthA(field);
+      continue;
+    }
+    f.ms.push_back(ms);
+    f.calls.Add(counted);
+  }
+  return f;
+}
+
+// Microseconds per call of `call`, over many calls.
+template <typename F>
+double MicrosPerCall(F call) {
+  const int n = 2000;
+  const double t0 = Now();
+  for (int i = 0; i < n; ++i) call();
+  return (Now() - t0) * 1000.0 / n;
 }
 
 }  // namespace
@@ -145,8 +238,78 @@ int main() {
   const bool mirrored = ::GetWindowTextLengthA(host) == static_cast<int>(recipients.size()) + 1;
   std::printf("   host's own field:                      %8.3f ms\n", Median(plain));
   std::printf("   hooked field (match + copy to host):   %8.3f ms\n", Median(hooked));
-  std::printf("   host field holds the whole text:       %s\n", mirrored ? "yes" : "NO");
+  std::printf("   host field holds the whole text:       %s\n\n", mirrored ? "yes" : "NO");
   Outgoing(compose);
   ::DestroyWindow(compose);
-  return mirrored ? 0 : 1;
+
+  std::printf("3. A typed key that matches nothing (SendInput, through the host's loop, until idle)\n");
+  bench::WindowCallCounter counter;
+  const bool counting = counter.Install();
+  vantrel_host::PluginCallbacks dispatch;
+  dispatch.onKeyDispatch = &DispatchKey;
+  // No address begins with q: the pop-up stays hidden before and after.
+  const std::string start = "anna1@example.com, q";
+  const int kKeys = 300, kPerText = 30;
+  HWND plainWnd = vantrel_host::OpenHostComposeWindow(none, nullptr);
+  HWND plainField = vantrel_host::HostRecipientField(plainWnd);
+  ::SetFocus(plainField);
+  HostLoop();
+  KeyFigures base = TypeMany(&counter, plainField, start, 'q', kKeys, kPerText);
+  ::DestroyWindow(plainWnd);
+  HostLoop();
+
+  HWND hookedWnd = vantrel_host::OpenHostComposeWindow(dispatch, nullptr);
+  OpenCompose(hookedWnd);
+  HWND hookedField = FieldOf(hookedWnd);
+  ::SetForegroundWindow(hookedWnd);
+  ::SetFocus(hookedField);
+  HostLoop();
+  KeyFigures ours = TypeMany(&counter, hookedField, start, 'q', kKeys, kPerText);
+  const ComposeSlot* slot = FindComposeSlot(hookedWnd);
+  const bool hidden = slot && slot->edit && !::IsWindowVisible(slot->edit->list().hwnd());
+  const bool copied = WholeTextLength(vantrel_host::HostRecipientField(hookedWnd)) ==
+                      ::GetWindowTextLengthA(hookedField);
+  std::printf("   host's own field, unhooked:            %8.3f ms median, %.3f ms mean"
+              " (%zu keys, %d time-outs)\n",
+              Median(base.ms), Mean(base.ms), base.ms.size(), base.timeouts);
+  std::printf("   hooked field, pop-up hidden:           %8.3f ms median, %.3f ms mean"
+              " (%zu keys, %d time-outs)\n",
+              Median(ours.ms), Mean(ours.ms), ours.ms.size(), ours.timeouts);
+  std::printf("   the plug-in's share:                   %8.3f ms\n",
+              Median(ours.ms) - Median(base.ms));
+  std::printf("   pop-up hidden after the keys: %s; host field holds the text: %s\n",
+              hidden ? "yes" : "NO", copied ? "yes" : "NO");
+  if (counting) {
+    const auto& names = counter.Names();
+    std::printf("   USER32/GDI32 calls per key, unhooked %.1f: %s\n", base.calls.Total(),
+                base.calls.Breakdown(names).c_str());
+    std::printf("   USER32/GDI32 calls per key, hooked %.1f: %s\n", ours.calls.Total(),
+                ours.calls.Breakdown(names).c_str());
+  }
+
+  // What single calls cost here (microseconds per call, 2000 calls each).
+  HWND popup = slot && slot->edit ? slot->edit->list().hwnd() : nullptr;
+  POINT caret = {0, 0};
+  RECT rect = {0, 0, 0, 0};
+  char text[64];
+  HWND hostOwn = vantrel_host::HostRecipientField(hookedWnd);
+  std::printf("   single calls, us each: GetPropA %.2f, GetFocus %.2f, GetCaretPos %.2f, "
+              "ShowWindow(SW_HIDE) on the hidden pop-up %.2f, GetWindowLongPtrA %.2f, "
+              "IsWindowVisible %.2f, GetWindowRect %.2f, GetParent %.2f, "
+              "GetWindowTextA of the field %.2f, of an unhooked edit %.2f, "
+              "SendMessageA(WM_NULL) %.2f\n",
+              MicrosPerCall([&] { ::GetPropA(hookedField, "Vantrel.WindowObject"); }),
+              MicrosPerCall([&] { ::GetFocus(); }),
+              MicrosPerCall([&] { ::GetCaretPos(&caret); }),
+              MicrosPerCall([&] { ::ShowWindow(popup, SW_HIDE); }),
+              MicrosPerCall([&] { ::GetWindowLongPtrA(hookedWnd, GWLP_WNDPROC); }),
+              MicrosPerCall([&] { ::IsWindowVisible(popup); }),
+              MicrosPerCall([&] { ::GetWindowRect(hookedField, &rect); }),
+              MicrosPerCall([&] { ::GetParent(hookedField); }),
+              MicrosPerCall([&] { ::GetWindowTextA(hookedField, text, sizeof text); }),
+              MicrosPerCall([&] { ::GetWindowTextA(hostOwn, text, sizeof text); }),
+              MicrosPerCall([&] { ::SendMessageA(hookedField, WM_NULL, 0, 0); }));
+  Outgoing(hookedWnd);
+  ::DestroyWindow(hookedWnd);
+  return mirrored && hidden && copied && !ours.timeouts && !base.timeouts ? 0 : 1;
 }

@@ -1,4 +1,5 @@
-// Counts the calls that this program's own code makes into USER32 and GDI32.
+// Counts the calls that this program's own code (or one loaded module's)
+// makes into USER32 and GDI32.
 //
 // How this works: Install() walks the program's import table and points every
 // USER32 and GDI32 slot at a 12-byte stub of its own that increments one
@@ -25,9 +26,11 @@ namespace bench {
 class WindowCallCounter {
  public:
   // False when the table cannot be patched (the counts then stay at 0).
-  bool Install() {
+  // `module`: whose import table; the program's own by default (a loaded
+  // plug-in's calls go through the plug-in's table).
+  bool Install(HMODULE module = nullptr) {
 #if defined(_M_IX86) || defined(__i386__)
-    BYTE* base = reinterpret_cast<BYTE*>(::GetModuleHandleA(nullptr));
+    BYTE* base = reinterpret_cast<BYTE*>(module ? module : ::GetModuleHandleA(nullptr));
     auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
@@ -79,6 +82,7 @@ class WindowCallCounter {
     ::FlushInstructionCache(::GetCurrentProcess(), code, slots.size() * kStub);
     return true;
 #else
+    (void)module;
     return false;
 #endif
   }

@@ -18,17 +18,21 @@ void ScanAddressBooks(std::string folder, PathList& paths);
 
 // Appends the address of every "EMAIL;PREF" line of every listed file, files
 // in list order, lines in file order. Unreadable files contribute nothing.
-void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses);
+// Returns how many files another program kept from being read (open without
+// sharing, locked, access refused): a reading with such files missed them
+// only for a while, and is worth repeating.
+size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses);
 
 // The same, and in the same one reading of each file, the name mode's rows
 // of every card (see card_parser.h), handed to `rows` one by one.
-// `addresses` gets exactly what the call above gives it.
-void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
-                       NamedAddressSink& rows);
+// `addresses` gets exactly what the call above gives it, and the result is
+// the same count.
+size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                         NamedAddressSink& rows);
 
 // The same with the rows appended to *rows; with rows null, only the call
 // above.
-void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
-                       std::vector<NamedAddress>* rows);
+size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                         std::vector<NamedAddress>* rows);
 
 }  // namespace vantrel

@@ -63,17 +63,18 @@ bool CAddressParser::Feed(const char* data, size_t size) {
   if (eof) end = eof;
 
   const char* p = data;
-  if (!carry_.empty()) {
+  if (!carry_.empty() || skipping_) {
     // Finish the line begun in an earlier chunk.
     const char* nl = FindByte(p, end, '\n');
     if (!nl) {
-      carry_.append(p, end);
+      Carry(p, end);
       if (eof) Finish();
       return !eof;
     }
-    carry_.append(p, nl);
-    TakeRawLine(carry_.data(), carry_.data() + carry_.size());
+    Carry(p, nl);
+    if (!skipping_) TakeRawLine(carry_.data(), carry_.data() + carry_.size());
     carry_.clear();
+    skipping_ = false;
     p = nl + 1;
   }
   FeedLines(p, end);
@@ -89,8 +90,20 @@ void CAddressParser::Finish() {
   ended_ = true;
   // The last line had no LF: a CR at its end was not followed by LF, so it
   // stays part of the line.
-  if (!carry_.empty()) TakeAddressFromLine(carry_, addresses_);
+  if (!carry_.empty() && !skipping_) TakeAddressFromLine(carry_, addresses_);
   carry_.clear();
+  skipping_ = false;
+}
+
+void CAddressParser::Carry(const char* begin, const char* end) {
+  if (skipping_) return;
+  const size_t size = static_cast<size_t>(end - begin);
+  if (size > kMaxLineBytes - carry_.size()) {
+    skipping_ = true;
+    std::string().swap(carry_);  // the memory too
+    return;
+  }
+  carry_.append(begin, end);
 }
 
 // [p, end) starts at a line start. Only lines holding the marker are looked
@@ -106,6 +119,10 @@ void CAddressParser::FeedLines(const char* p, const char* end) {
       p = line;  // unfinished: carried below
       break;
     }
+    if (static_cast<size_t>(nl - line) > kMaxLineBytes) {  // too long: no address
+      p = nl + 1;
+      continue;
+    }
     // The marker is known to be there: no second search. The line ended by
     // LF loses the CR of a CR LF pair (nl[-1] is past the marker).
     const char* line_end = nl[-1] == '\r' ? nl - 1 : nl;
@@ -115,7 +132,8 @@ void CAddressParser::FeedLines(const char* p, const char* end) {
   // Keep the unfinished last line for the next chunk.
   const char* tail = end;
   while (tail > p && tail[-1] != '\n') --tail;
-  carry_.assign(tail, end);
+  carry_.clear();
+  Carry(tail, end);
 }
 
 // A line that was ended by LF: the CR of a CR LF pair is no part of it.

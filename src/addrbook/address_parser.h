@@ -17,7 +17,13 @@
 // only then for the line around it, so lines without an address cost no more
 // than a scan of their bytes. Only the unfinished line at a chunk's end is
 // copied (into carry_): the parser holds at most one line besides the
-// caller's chunk, and lines of any length are read whole.
+// caller's chunk.
+//
+// A line longer than kMaxLineBytes (its bytes before the LF) yields nothing
+// and is skipped up to its LF: a file with no line feed at all (a
+// preallocated file, a disk image) would otherwise be held whole in memory,
+// and a 32-bit host runs out of address space long before a gigabyte. Lines
+// up to that length, far beyond any address book's, are read whole.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +39,9 @@ inline constexpr std::string_view kPrefMarker = "EMAIL;PREF";
 // The text that makes a lower-cased path an address-book file: a substring
 // test on the whole path, so "x.babx" and every file below "old.bab\" count.
 inline constexpr std::string_view kAddressBookTag = ".bab";
+
+// The longest line that is read (see above): 16 MiB.
+inline constexpr size_t kMaxLineBytes = size_t(16) << 20;
 
 // True if the already lower-cased path names an address-book file.
 bool IsAddressBookPath(std::string_view lowered_path);
@@ -63,7 +72,11 @@ class CAddressParser {
   void TakeRawLine(const char* begin, const char* end);
 
   std::vector<std::string>& addresses_;
+  // Appends to carry_, or drops the line once it is longer than the limit.
+  void Carry(const char* begin, const char* end);
+
   std::string carry_;  // raw bytes of the line not yet ended by LF
+  bool skipping_ = false;  // the current line is too long: dropped up to its LF
   bool ended_ = false;
 };
 

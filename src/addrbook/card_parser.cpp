@@ -315,14 +315,14 @@ void CCardParser::FeedLines(const char* p, const char* end) {
     const char* nl = FindByte(p, end, '\n');
     if (!nl) break;
     const char* e = nl > p && nl[-1] == '\r' ? nl - 1 : nl;
-    const bool over = static_cast<size_t>(e - p) > kMaxLineBytes;
+    const bool over = static_cast<size_t>(e - p) > kMaxCardLineBytes;
     const char last = e > p ? e[-1] : '\0';
     // When the next line is in this chunk and cannot continue this one, the
     // property is read where it lies, without a copy.
     const char* next = nl + 1;
     const bool complete = next < end && *next != ' ' && *next != '\t' && last != '=';
     if (in_card_) {
-      CardLine(p, over ? p + kMaxLineBytes : e, over, last, complete);
+      CardLine(p, over ? p + kMaxCardLineBytes : e, over, last, complete);
     } else if (!over) {
       OutsideLine(p, e);
     }
@@ -343,7 +343,7 @@ void CCardParser::CarryBytes(const char* p, const char* end) {
   carry_tail_[1] = end[-1];
   carry_length_ += n;
   // One byte more than a kept line may have tells a longer line.
-  const size_t room = kMaxLineBytes + 1 - std::min(carry_.size(), kMaxLineBytes + 1);
+  const size_t room = kMaxCardLineBytes + 1 - std::min(carry_.size(), kMaxCardLineBytes + 1);
   carry_.append(p, std::min(n, room));
 }
 
@@ -356,8 +356,8 @@ void CCardParser::EndCarriedLine(bool ended_by_lf) {
     last = length > 0 ? carry_tail_[0] : '\0';
   }
   if (length == 0) last = '\0';
-  const bool over = length > kMaxLineBytes;
-  const size_t kept = std::min(length, std::min(carry_.size(), kMaxLineBytes));
+  const bool over = length > kMaxCardLineBytes;
+  const size_t kept = std::min(length, std::min(carry_.size(), kMaxCardLineBytes));
   Line(carry_.data(), carry_.data() + kept, over, last, false);
   carry_.clear();
   carry_length_ = 0;
@@ -365,7 +365,7 @@ void CCardParser::EndCarriedLine(bool ended_by_lf) {
   carrying_ = false;
 }
 
-// One line: [b, e) its bytes (only the first kMaxLineBytes when `over`),
+// One line: [b, e) its bytes (only the first kMaxCardLineBytes when `over`),
 // `last` its real last byte, `complete` if the next line is known not to
 // continue it.
 void CCardParser::Line(const char* b, const char* e, bool over, char last, bool complete) {
@@ -484,7 +484,7 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last, b
 // quoted-printable decoding to take out.
 void CCardParser::Append(const char* b, const char* e, bool soft) {
   if (kind_ == kSkip || over_) return;
-  if (line_.size() + static_cast<size_t>(e - b) + 1 > kMaxLineBytes) {
+  if (line_.size() + static_cast<size_t>(e - b) + 1 > kMaxCardLineBytes) {
     over_ = true;
     line_.clear();
     return;

@@ -44,10 +44,10 @@
 //    Empty values and values that do not convert give no row. Rows are not
 //    deduplicated here. Outside any card, a line holding "EMAIL;PREF" gives
 //    a row without names, its address taken as CAddressParser takes it, then
-//    trimmed (unless the line is longer than kMaxLineBytes).
+//    trimmed (unless the line is longer than kMaxCardLineBytes).
 //
 // Bounds: a logical line (continuations included) of a property that is read
-// is kept up to kMaxLineBytes; a longer one is dropped whole (its name or
+// is kept up to kMaxCardLineBytes; a longer one is dropped whole (its name or
 // address is lost, the rest of the card is read), and of any longer line only
 // that many bytes are held. A card keeps at most kMaxNames names and
 // readings, kMaxNameUnits UTF-16 units in all; names beyond that are
@@ -74,7 +74,7 @@
 
 namespace vantrel {
 
-inline constexpr size_t kMaxLineBytes = 64 * 1024;
+inline constexpr size_t kMaxCardLineBytes = 64 * 1024;
 inline constexpr size_t kMaxNames = 64;
 inline constexpr size_t kMaxNameUnits = 1024;
 
@@ -144,7 +144,7 @@ class CCardParser {
   const TextCodec& codec_;
   bool ended_ = false;
 
-  // The line not yet ended by LF: at most kMaxLineBytes + 1 of its bytes,
+  // The line not yet ended by LF: at most kMaxCardLineBytes + 1 of its bytes,
   // its length, and its last two bytes.
   std::string carry_;
   size_t carry_length_ = 0;
@@ -173,7 +173,7 @@ class CCardParser {
   Kind kind_ = kSkip;
   bool qp_ = false;         // its parameters say QUOTED-PRINTABLE
   bool soft_break_ = false; // and its last line ended in '='
-  bool over_ = false;       // longer than kMaxLineBytes: dropped
+  bool over_ = false;       // longer than kMaxCardLineBytes: dropped
   std::string line_;        // the logical line, for a property read
 
   // What the system code page holds, 2 bits per UTF-16 unit (0 not known,

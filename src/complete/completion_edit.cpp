@@ -46,7 +46,12 @@ void CCompletionEdit::Init() {
   }
   char cls[32] = {};
   ::GetClassNameA(hwnd(), cls, sizeof cls);
-  if (std::strcmp(cls, "Edit") == 0) controlType_ = 1;
+  if (std::strcmp(cls, "Edit") == 0) {
+    controlType_ = 1;
+    // The recipients of a large reply to all run past the control's default
+    // limit of about 30,000 characters, which would refuse every typed key.
+    ::SendMessageA(hwnd(), EM_LIMITTEXT, 0, 0);
+  }
   if (controlType_ != -1 && !listInitialized_) {
     list_.Init(hwnd());
     listInitialized_ = true;
@@ -92,11 +97,15 @@ int CCompletionEdit::FindTokenEnd(int pos) const {
 }
 
 int CCompletionEdit::CaretIndex() {
-  POINT pt = {0, 0};
-  // Without a caret on this thread, the top-left corner: the first index.
-  if (!::GetCaretPos(&pt)) pt = POINT{0, 0};
-  LRESULT r = ::SendMessageA(hwnd(), EM_CHARFROMPOS, 0, MAKELPARAM(pt.x, pt.y));
-  const int pos = LOWORD(r);
+  // From the selection, whose positions are 32 bits wide: the character
+  // index at the caret's point comes in 16 bits, so past the 65,535th
+  // character it names a place far from the caret (a reply to all can fill
+  // the field that far). The caret stands at the selection's end, where
+  // typing and the taking of an entry leave it.
+  DWORD start = 0, end = 0;
+  ::SendMessageA(hwnd(), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                 reinterpret_cast<LPARAM>(&end));
+  const int pos = static_cast<int>(end);
   if (Unit(text_) != PositionUnit::kChars) return pos;
   return ByteIndexOfChar(text_, pos, AnsiLeadBytes());
 }

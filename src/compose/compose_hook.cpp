@@ -32,6 +32,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/module_call.h"
 #include "platform/window.h"
 #include "plugin/globals.h"
 
@@ -343,31 +344,39 @@ LRESULT CALLBACK ComposeWndProc(HWND window, UINT message, WPARAM wparam, LPARAM
   const HWND field = CompletionFieldOf(*slot);
   const HWND hostField = slot->hostField;
 
-  switch (message) {
-    case WM_COMMAND: {
-      const HWND from = reinterpret_cast<HWND>(lparam);
-      const UINT code = HIWORD(wparam);
-      if (from && from == field) {
-        if (code == EN_CHANGE || code == EN_KILLFOCUS) OnFieldNotify(window, field, wparam, lparam);
-      } else if (from && from == hostField && code == EN_CHANGE) {
-        // Not the host's business: for the host, its field changes when the
-        // user types, which now happens in ours.
-        OnHostFieldChanged(window, hostField);
-        return 0;
+  // One call of ours until the host's procedure returns, which may shut
+  // the host down inside it.
+  ModuleCall call;
+  // What fails in our part is dropped; the host's procedure still gets the
+  // message.
+  try {
+    switch (message) {
+      case WM_COMMAND: {
+        const HWND from = reinterpret_cast<HWND>(lparam);
+        const UINT code = HIWORD(wparam);
+        if (from && from == field) {
+          if (code == EN_CHANGE || code == EN_KILLFOCUS) OnFieldNotify(window, field, wparam, lparam);
+        } else if (from && from == hostField && code == EN_CHANGE) {
+          // Not the host's business: for the host, its field changes when the
+          // user types, which now happens in ours.
+          OnHostFieldChanged(window, hostField);
+          return 0;
+        }
+        break;
       }
-      break;
+      case WM_SIZE:
+        OnSize(*slot, lparam);
+        break;
+      case WM_DESTROY:
+        // Closed without the message going out: undo the hook now, or the slot
+        // would outlive the window (and its handle be taken for a new one), and
+        // the field's pop-up list, which belongs to the desktop, would stay.
+        Unhook(window, UnhookFor::kClosing);
+        break;
+      default:
+        break;
     }
-    case WM_SIZE:
-      OnSize(*slot, lparam);
-      break;
-    case WM_DESTROY:
-      // Closed without the message going out: undo the hook now, or the slot
-      // would outlive the window (and its handle be taken for a new one), and
-      // the field's pop-up list, which belongs to the desktop, would stay.
-      Unhook(window, UnhookFor::kClosing);
-      break;
-    default:
-      break;
+  } catch (...) {
   }
   return ::CallWindowProcA(prev, window, message, wparam, lparam);
 }

@@ -1,7 +1,10 @@
 #include "platform/window.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
+
+#include "platform/module_call.h"
 
 namespace vantrel {
 namespace {
@@ -11,6 +14,44 @@ const char kObjectProp[] = "Vantrel.WindowObject";
 // The previous procedure of a subclassed window whose object went while
 // another subclass sat on top of SubclassProc.
 const char kPassThroughProp[] = "Vantrel.WindowPrevProc";
+
+// The objects attached on one thread, by handle: the first thread that
+// attaches one claims the table for the process's life (in the plug-in, the
+// host's user-interface thread, the only one with windows). Every message to
+// a window of ours needs its object, and under Wine GetPropA asks the server
+// each time (10 to 25 microseconds on a loaded machine, a dozen times per
+// typed key). The property stays the record; a slot is a copy of it that the
+// claiming thread reads without asking. Only that thread fills or reads the
+// slots. A detach on another thread (an object deleted there) may empty a
+// slot at any time, so each slot's handle is atomic; the object pointer is
+// written before the handle and read after it, both on the claiming thread.
+// A window of another thread, or one attached while every slot is taken, is
+// found through its property alone.
+constexpr int kAttachedSlots = 32;
+struct AttachedSlot {
+  std::atomic<HWND> hwnd{nullptr};
+  Window* object = nullptr;
+};
+AttachedSlot g_attached[kAttachedSlots];
+std::atomic<DWORD> g_attachedThread{0};
+
+bool OnAttachedThread() {
+  return g_attachedThread.load(std::memory_order_relaxed) == ::GetCurrentThreadId();
+}
+
+// A free slot for `object`'s window, or -1; on the claiming thread only.
+int TakeAttachedSlot(HWND hwnd, Window* object) {
+  DWORD none = 0;
+  const DWORD self = ::GetCurrentThreadId();
+  if (!g_attachedThread.compare_exchange_strong(none, self) && none != self) return -1;
+  for (int i = 0; i < kAttachedSlots; ++i) {
+    if (g_attached[i].hwnd.load(std::memory_order_relaxed)) continue;
+    g_attached[i].object = object;
+    g_attached[i].hwnd.store(hwnd, std::memory_order_relaxed);
+    return i;
+  }
+  return -1;
+}
 
 // Names of the classes RegisterObjectClass registered. Never destroyed: the
 // module's unload asks for them after static destruction may have begun.
@@ -127,16 +168,26 @@ void Window::DestroyWindow() {
 }
 
 Window* Window::FromHandle(HWND hwnd) {
+  if (hwnd && OnAttachedThread()) {
+    for (const AttachedSlot& slot : g_attached) {
+      if (slot.hwnd.load(std::memory_order_relaxed) == hwnd) return slot.object;
+    }
+  }
   return static_cast<Window*>(::GetPropA(hwnd, kObjectProp));
 }
 
 void Window::Attach(HWND hwnd) {
   hwnd_ = hwnd;
   ::SetPropA(hwnd, kObjectProp, this);
+  slot_ = TakeAttachedSlot(hwnd, this);
 }
 
 void Window::Detach(bool dying) {
   if (!hwnd_) return;
+  if (slot_ >= 0) {
+    g_attached[slot_].hwnd.store(nullptr, std::memory_order_relaxed);
+    slot_ = -1;
+  }
   ::RemovePropA(hwnd_, kObjectProp);
   // Beneath another subclass, SubclassProc stays and forwards to prev_proc_
   // without an object; after WM_NCDESTROY nothing is left to forward.
@@ -155,13 +206,14 @@ LRESULT Window::DefaultProc(UINT msg, WPARAM wparam, LPARAM lparam) {
 }
 
 LRESULT Window::Route(Window* self, HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
+  // Nothing thrown may unwind into the system's dispatch and the host: the
+  // message then counts as handled, and the window goes on.
+  const LRESULT r = GuardedCall(LRESULT(0), [&] { return self->WndProc(msg, wparam, lparam); });
   if (msg == WM_NCDESTROY) {
-    LRESULT r = self->WndProc(msg, wparam, lparam);
     self->Detach(true);
     self->prev_proc_ = nullptr;
-    return r;
   }
-  return self->WndProc(msg, wparam, lparam);
+  return r;
 }
 
 LRESULT CALLBACK Window::ObjectClassProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {

@@ -8,8 +8,11 @@
 //    message the object does not handle itself.
 // Either way the object is found again through a window property, and is
 // detached at WM_NCDESTROY and in its destructor, so a late message never
-// reaches a destroyed object. All of it runs on the thread that owns the
-// window.
+// reaches a destroyed object. The thread that attached the first object
+// (the user-interface thread) keeps a copy of the property for up to 32
+// windows, which it reads without asking the system: under Wine every
+// GetPropA is a request to the server, and every message needs the object.
+// All of it runs on the thread that owns the window.
 //
 // Subclassing shares a window with whoever else subclasses it (other
 // plug-ins do, in any order). A procedure may be taken out of the chain only
@@ -99,6 +102,7 @@ class Window {
 
   HWND hwnd_ = nullptr;
   WNDPROC prev_proc_ = nullptr;  // set only for subclassed windows
+  int slot_ = -1;  // where the attaching thread finds this object without the property
 };
 
 }  // namespace vantrel

@@ -1,45 +1,60 @@
 #include "plugin/address_list.h"
 
+#include <utility>
+
 #include "complete/completion_edit.h"
 #include "complete/suggest_list.h"
 
 namespace vantrel {
+namespace {
 
-void CAddressList::RowsToIndex::Take(const NamedAddress& row) {
-  folder_.Fold(row.address, &key_);
-  builder_.Add(row, key_);
-}
+// Folds each row's address and adds the row to the name index builder.
+class RowsToIndex final : public NamedAddressSink {
+ public:
+  void Take(const NamedAddress& row) override {
+    folder_.Fold(row.address, &key_);
+    builder_.Add(row, key_);
+  }
+  std::shared_ptr<const NameIndex> Build() { return builder_.Build(); }
 
-CAddressList::Reading CAddressList::BeginReading() {
-  index_.reset();
-  names_.reset();
-  reading_.reset();
-  namesRead_ = matchNames_;
-  if (!matchNames_) return Reading{&items_, nullptr};
-  reading_ = std::make_unique<RowsToIndex>();
-  return Reading{&items_, reading_.get()};
-}
+ private:
+  NameIndexBuilder builder_;
+  AnsiUpperFolder folder_;
+  std::string key_;
+};
 
-void CAddressList::EndReading() {
-  if (!reading_) return;
-  names_ = reading_->Build();
-  reading_.reset();
-}
+}  // namespace
 
 std::vector<std::string>& CAddressList::Edit() {
   index_.reset();
   names_.reset();
-  reading_.reset();
   namesRead_ = false;
   return items_;
 }
 
 void CAddressList::Clear() {
   items_.clear();
-  reading_.reset();
   namesRead_ = true;
   index_.reset();
   names_.reset();
+}
+
+void CAddressList::Replace(std::vector<std::string>&& items,
+                           std::shared_ptr<const NameIndex> names) noexcept {
+  items_.swap(items);
+  index_.reset();
+  names_ = std::move(names);
+  namesRead_ = names_ != nullptr;
+}
+
+size_t CAddressList::ReadBooks(const PathList& paths, bool names, std::vector<std::string>* items,
+                               std::shared_ptr<const NameIndex>* index) {
+  index->reset();
+  if (!names) return ParseAddressBooks(paths, *items);
+  RowsToIndex rows;
+  const size_t held = ParseAddressBooks(paths, *items, rows);
+  *index = rows.Build();
+  return held;
 }
 
 std::shared_ptr<const SearchIndex> CAddressList::SearchList() {

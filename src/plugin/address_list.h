@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "addrbook/address_books.h"
 #include "addrbook/named_address.h"
 #include "complete/name_index.h"
 #include "complete/search_index.h"
@@ -32,19 +33,22 @@ class CCompletionEdit;
 class CAddressList {
  public:
   const std::vector<std::string>& items() const { return items_; }
-
-  // A reading appends its addresses to *items; with the mode on its rows go
-  // to *rows (null while the mode is off). EndReading completes the name
-  // index. Forgets the indexes built from the old items.
-  struct Reading {
-    std::vector<std::string>* items;
-    NamedAddressSink* rows;
-  };
-  Reading BeginReading();
-  void EndReading();
-  // For appending addresses without names (the mode's state aside).
+  // For appending addresses without names; forgets the indexes built from
+  // the old items.
   std::vector<std::string>& Edit();
   void Clear();
+  // Takes a whole new reading, with the name index of its cards when it
+  // read them (null: read without names); nothing can fail once it is read.
+  void Replace(std::vector<std::string>&& items,
+               std::shared_ptr<const NameIndex> names = nullptr) noexcept;
+
+  // Reads the listed books into *items and, with `names`, their cards into
+  // a new name index (*index; null without): one pass over each book
+  // either way. Returns how many books another program held, as
+  // ParseAddressBooks does. May throw (out of memory); the list is not
+  // touched here.
+  static size_t ReadBooks(const PathList& paths, bool names, std::vector<std::string>* items,
+                          std::shared_ptr<const NameIndex>* index);
 
   // The name mode, as the setting says; the reading and the fields follow it.
   bool matchNames() const { return matchNames_; }
@@ -62,22 +66,9 @@ class CAddressList {
   void FillField(CCompletionEdit* field);
 
  private:
-  // Folds each row's address and adds the row to the builder.
-  class RowsToIndex final : public NamedAddressSink {
-   public:
-    void Take(const NamedAddress& row) override;
-    std::shared_ptr<const NameIndex> Build() { return builder_.Build(); }
-
-   private:
-    NameIndexBuilder builder_;
-    AnsiUpperFolder folder_;
-    std::string key_;
-  };
-
   std::vector<std::string> items_;
   bool namesRead_ = true;  // nothing read yet: no name is missing
   bool matchNames_ = false;
-  std::unique_ptr<RowsToIndex> reading_;  // between BeginReading and EndReading
   std::shared_ptr<const SearchIndex> index_;
   std::shared_ptr<const NameIndex> names_;
 };

@@ -1,5 +1,6 @@
 #include "plugin/autoparse.h"
 
+#include "platform/module_call.h"
 #include "plugin/globals.h"
 #include "watch/addrbook_handler.h"
 
@@ -39,7 +40,12 @@ void StartWatchingAddressBooks() {
 // the last choice wins, and no start waits inside a stop.
 void ApplyWatchState() {
   if (applying) return;
-  applying = true;
+  // Cleared however the loop ends: a call that failed must not leave every
+  // later one recording a wish that nobody applies.
+  struct Applying {
+    Applying() { applying = true; }
+    ~Applying() { applying = false; }
+  } scope;
   for (;;) {
     const bool watch = autoParseOn && !exited;
     if (watch)
@@ -48,7 +54,6 @@ void ApplyWatchState() {
       DirWatcher.StopAll();
     if (watch == (autoParseOn && !exited)) break;
   }
-  applying = false;
 }
 
 void ShowCheckMark() {
@@ -82,20 +87,26 @@ void SetUpAutoParseCommand(HMENU menu) {
 }
 
 void __stdcall OnToggleAutoParse(void* wnd, std::intptr_t lparam) {
-  const SettingsStore& settings = TheApp.settings();
-  const bool on = settings.GetInt(kSection, kValue, 1) != 0;
-  settings.SetInt(kSection, kValue, on ? 0 : 1);
-  autoParseOn = !on;
-  // Off: stopping pumps messages, so queued changes may rebuild the list
-  // here. On: no reading now; the next change in the folder reads the books.
-  ApplyWatchState();
-  // After the switch, and from the newest choice: a nested use of the
-  // command may have changed it meanwhile.
-  ShowCheckMark();
+  // Called by the host: nothing thrown may reach it.
+  GuardedCall(0, [] {
+    const SettingsStore& settings = TheApp.settings();
+    const bool on = settings.GetInt(kSection, kValue, 1) != 0;
+    settings.SetInt(kSection, kValue, on ? 0 : 1);
+    autoParseOn = !on;
+    // Off: stopping pumps messages, so queued changes may rebuild the list
+    // here. On: no reading now; the next change in the folder reads the
+    // books.
+    ApplyWatchState();
+    // After the switch, and from the newest choice: a nested use of the
+    // command may have changed it meanwhile.
+    ShowCheckMark();
+    return 0;
+  });
 }
 
 void StopAutoParse() {
   exited = true;
+  CancelRebuildRetry();  // the host is going: no reading after this
   ApplyWatchState();
 }
 

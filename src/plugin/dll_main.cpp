@@ -25,6 +25,7 @@ BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   // our window procedure, the hidden delivery window with records queued
   // for it (or a broadcast), and a registered class would all lead into
   // freed code. The compose windows get their host fields back.
+  vantrel::CancelRebuildRetry();  // its timer procedure is ours
   vantrel::UnhookAllComposeWindows();
   vantrel::CWindowPoster::ReleaseForUnload();
   vantrel::Window::UnregisterObjectClasses();

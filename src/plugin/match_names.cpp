@@ -1,5 +1,6 @@
 #include "plugin/match_names.h"
 
+#include "platform/module_call.h"
 #include "plugin/globals.h"
 #include "watch/addrbook_handler.h"
 
@@ -80,21 +81,26 @@ void SetUpMatchNamesCommand(HMENU menu) {
 }
 
 void __stdcall OnToggleMatchNames(void*, std::intptr_t) {
-  const bool on = !MatchNamesSetting();
-  TheApp.settings().SetInt(kSection, kValue, on ? 1 : 0);
-  AddressList.SetMatchNames(on);
-  if (on && !AddressList.HasNames()) {
-    // The books were read without their names: one reading with them, which
-    // also gives every open field the name index.
-    RebuildAddressList();
-  } else {
-    // The rows are at hand (or not needed): every open field switches now.
-    // By index, as the rebuild does: the array only changes on this thread.
-    for (size_t i = 0; i < ComposeSlots.size(); ++i) {
-      if (ComposeSlots[i].edit) AddressList.FillField(ComposeSlots[i].edit.get());
+  // Called by the host: nothing thrown may reach it.
+  GuardedCall(0, [] {
+    const bool on = !MatchNamesSetting();
+    TheApp.settings().SetInt(kSection, kValue, on ? 1 : 0);
+    AddressList.SetMatchNames(on);
+    if (on && !AddressList.HasNames()) {
+      // The books were read without their names: one reading with them,
+      // which also gives every open field the name index.
+      RebuildAddressList();
+    } else {
+      // The names are at hand (or not needed): every open field switches
+      // now. By index, as the rebuild does: the array only changes on this
+      // thread.
+      for (size_t i = 0; i < ComposeSlots.size(); ++i) {
+        if (ComposeSlots[i].edit) AddressList.FillField(ComposeSlots[i].edit.get());
+      }
     }
-  }
-  ShowCheckMark(AddressList.matchNames());
+    ShowCheckMark(AddressList.matchNames());
+    return 0;
+  });
 }
 
 }  // namespace vantrel

@@ -1,11 +1,15 @@
 #include "plugin/shell.h"
 
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "addrbook/address_books.h"
 #include "plugin/autoparse.h"
 #include "plugin/globals.h"
 #include "plugin/match_names.h"
+#include "watch/addrbook_handler.h"
 
 namespace vantrel {
 namespace {
@@ -57,15 +61,21 @@ int MenuInit(HMENU menu, int type) {
   // The name mode decides before the reading whether it also reads the
   // cards' names: one pass over the books either way.
   AddressList.SetMatchNames(MatchNamesSetting());
-  PathList paths;
-  ScanAddressBooks(AddressBookFolder(), paths);
-  // Appends: a second menu set-up reads the books a second time.
-  const CAddressList::Reading reading = AddressList.BeginReading();
-  if (reading.rows)
-    ParseAddressBooks(paths, *reading.items, *reading.rows);
-  else
-    ParseAddressBooks(paths, *reading.items);
-  AddressList.EndReading();
+  try {
+    PathList paths;
+    ScanAddressBooks(AddressBookFolder(), paths);
+    // Appends: a second menu set-up reads the books a second time. Read
+    // aside first: a reading that fails (out of memory) adds nothing.
+    std::vector<std::string> read;
+    std::shared_ptr<const NameIndex> names;
+    const size_t held = CAddressList::ReadBooks(paths, AddressList.matchNames(), &read, &names);
+    std::vector<std::string> items = AddressList.items();
+    items.insert(items.end(), read.begin(), read.end());
+    AddressList.Replace(std::move(items), std::move(names));
+    RetryReadingIfBooksWereHeld(held);
+  } catch (...) {
+    // The commands are set up all the same.
+  }
   SetUpAutoParseCommand(menu);
   SetUpMatchNamesCommand(menu);
   return 0;

@@ -31,6 +31,15 @@ class AddrBookHandler : public CDirChangeHandler {
 // is harmless.
 void RebuildAddressList();
 
+// A reading that could not open a book because another program held it
+// (open without sharing while it wrote it) is repeated after a delay that
+// grows from 100 ms to 5 s, then not until the next change. `held` is what
+// ParseAddressBooks returned; 0 cancels a pending repetition. For the first
+// reading; RebuildAddressList does this itself.
+void RetryReadingIfBooksWereHeld(size_t held);
+// Forgets a pending repetition (the host is shutting down).
+void CancelRebuildRetry();
+
 // How many rebuilds have run since the module was loaded; for tests and
 // benchmarks.
 unsigned long RebuildCount();

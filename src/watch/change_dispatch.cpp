@@ -26,6 +26,13 @@
 //    the entry went still reaches the target: after a refused read, the
 //    changes of the last batch, the read error and a refused start's
 //    watch-started notice.
+//  - A message 0x8400 at the hidden window is acted on only if its lParam
+//    is a record that a poster posted and nobody has taken yet (the live
+//    set). Any program can post or broadcast that message with any lParam;
+//    taken as a record, a forged value would crash the host (an access
+//    violation, which catch(...) does not catch in this build), and a record
+//    delivered twice would be freed twice. The set is checked before the
+//    lParam is first read as a pointer.
 //  - The hidden window is shared by all posters (a user count). It is
 //    destroyed only on its own thread: a poster destroyed elsewhere (the
 //    worker, after a read error) posts a retire message and the window
@@ -34,6 +41,9 @@
 //    (ReleaseForUnload), queued records or not.
 //
 // Locks and waits:
+//  - Live set lock: the worker adds a record just before it posts it, the
+//    window's thread takes it out when the message arrives, concurrently.
+//    Held only for one set operation; nothing is called under it.
 //  - Poster state lock: guards the window handle, the class flag and the
 //    create/destroy decisions. Held only around CreateWindowExA and
 //    DestroyWindow of a window owned by the calling thread, which send
@@ -67,7 +77,9 @@
 #include "watch/change_dispatch.h"
 
 #include <new>
+#include <unordered_set>
 
+#include "platform/module_call.h"
 #include "platform/window.h"
 #include "watch/dir_watcher.h"
 
@@ -94,6 +106,36 @@ PosterState& Shared() {
 }
 
 bool IsLeadByteAcp(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
+
+// Records posted to the hidden window and not yet taken (see the header).
+struct LiveRecords {
+  CriticalSection lock;
+  std::unordered_set<const void*> records;
+};
+
+// Never destroyed, like the poster state.
+LiveRecords& Live() {
+  static LiveRecords* live = new LiveRecords;
+  return *live;
+}
+
+bool AddLiveRecord(const CChangeNotification* n) {
+  LiveRecords& live = Live();
+  AutoLock lock(live.lock);
+  try {
+    live.records.insert(n);
+    return true;
+  } catch (...) {
+    return false;  // not posted then: the change is owed as lost
+  }
+}
+
+// True when `lparam` is a live record, which the caller now owns.
+bool TakeLiveRecord(LPARAM lparam) {
+  LiveRecords& live = Live();
+  AutoLock lock(live.lock);
+  return live.records.erase(reinterpret_cast<const void*>(lparam)) != 0;
+}
 
 // The thread's list of watch-stopped notices whose targets are running
 // (nested deliveries stack up), in a TLS slot of its own: delivering threads
@@ -151,8 +193,10 @@ void OnRetire(HWND hwnd) {
 LRESULT CALLBACK DelayedWndProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   switch (msg) {
     case WM_WATCH_NOTIFICATION:
-      if (lparam) {
+      // Nothing else may be read as a record: see the header.
+      if (lparam && TakeLiveRecord(lparam)) {
         auto* n = reinterpret_cast<CChangeNotification*>(lparam);
+        ModuleCall call;  // the handler may pump, and the host run inside
         // A failure while delivering one record must not stop the next.
         try {
           if (n->owner)
@@ -284,8 +328,12 @@ CWindowPoster::~CWindowPoster() {
 
 bool CWindowPoster::Post(CChangeNotification* notification) {
   const HWND hwnd = Shared().window.load();
-  return hwnd && ::PostMessageA(hwnd, WM_WATCH_NOTIFICATION, 0,
-                                reinterpret_cast<LPARAM>(notification));
+  // Live before it is posted: the window's thread may take it at once.
+  if (!hwnd || !AddLiveRecord(notification)) return false;
+  if (::PostMessageA(hwnd, WM_WATCH_NOTIFICATION, 0, reinterpret_cast<LPARAM>(notification)))
+    return true;
+  TakeLiveRecord(reinterpret_cast<LPARAM>(notification));
+  return false;
 }
 
 bool CWindowPoster::HasWindow() {
@@ -391,10 +439,15 @@ bool CChangeDispatcher::Send(int kind, const std::string& name, const std::strin
   if (!n) return false;
   n->owner = this;
   n->kind = kind;
-  n->name = name;
-  if (new_name) {
-    n->new_name = *new_name;
-    n->has_new_name = true;
+  try {
+    n->name = name;
+    if (new_name) {
+      n->new_name = *new_name;
+      n->has_new_name = true;
+    }
+  } catch (...) {
+    delete n;  // out of memory: as a post that failed
+    return false;
   }
   n->error = error;
   // After the worker took the change from the system, before anyone can

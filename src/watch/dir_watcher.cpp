@@ -590,7 +590,13 @@ void CDirWatcher::RunWorker() {
       break;  // no packet: the port is gone
     }
     if (key == 0) break;  // the exit packet
-    OnPacket(reinterpret_cast<CWatchEntry*>(key), ok, bytes);
+    // Nothing thrown may end the worker: the stops wait for its answers.
+    // The handlers catch what they can (out of memory: the change is then
+    // owed as lost), so this is the last net.
+    try {
+      OnPacket(reinterpret_cast<CWatchEntry*>(key), ok, bytes);
+    } catch (...) {
+    }
   }
   lost_changes_.clear();
   WorkerEnding();

@@ -363,6 +363,27 @@ TEST(ParseAddressBooks, UnreadableFilesAreSkippedAndTheOthersRead) {
   }
 }
 
+// What another program holds open without sharing is counted, for the
+// reading to be repeated; what cannot be read for good is not. (A locked
+// range counts too; Wine lets this process read a range that it locked
+// through another handle, so that is not shown here.)
+TEST(ParseAddressBooks, CountsTheBooksAnotherProgramHolds) {
+  TempTree t("held");
+  t.File("a.bab", Card("a@x"));
+  t.File("b.bab", Card("b@x"));
+  t.Dir("d.bab");
+  UniqueHandle open_alone(::CreateFileA((t / "b.bab").c_str(), GENERIC_READ, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(open_alone.valid());
+  Strings got;
+  EXPECT_EQ(1u, ParseAddressBooks({t / "a.bab", t / "b.bab", t / "missing.bab", t / "d.bab"}, got));
+  EXPECT_EQ(got, Strings({"a@x"})) << Join(got);
+  open_alone.reset();
+  got.clear();
+  EXPECT_EQ(0u, ParseAddressBooks({t / "a.bab", t / "b.bab", t / "d.bab"}, got));
+  EXPECT_EQ(got, Strings({"a@x", "b@x"})) << Join(got);
+}
+
 // A read that fails in the middle of a file, made with a named pipe whose
 // writer goes away (ReadFile then fails with ERROR_BROKEN_PIPE): the lines
 // read so far keep their addresses, the unfinished last one included as the

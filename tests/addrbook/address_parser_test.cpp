@@ -218,6 +218,24 @@ TEST(Chunks, TenMegabyteLines) {
   EXPECT_EQ(got[1], "z");
 }
 
+// A line longer than the limit costs no more memory than the limit: it
+// yields nothing and reading goes on after its LF; a line of the limit's
+// length is read whole. The same in one chunk and in small ones.
+TEST(Chunks, LinesLongerThanTheLimitAreSkipped) {
+  const std::string longest = "EMAIL;PREF:" + std::string(kMaxLineBytes - 11, 'w');
+  const std::string too_long = longest + "w";
+  for (size_t chunk : {size_t(65536), too_long.size() + 100}) {
+    SCOPED_TRACE(chunk);
+    Addresses got = ParseChunks("EMAIL;PREF:a@x\n" + too_long + "\r\nEMAIL;PREF:b@x\n" + too_long,
+                                {chunk});
+    EXPECT_EQ(got, Addresses({"a@x", "b@x"})) << got.size() << " addresses";
+    got = ParseChunks(longest + "\nEMAIL;PREF:c@x", {chunk});
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].size(), longest.size() - 11);
+    EXPECT_EQ(got[1], "c@x");
+  }
+}
+
 // Random files made of the pieces that matter, compared with the plain
 // reading for every chunking.
 TEST(Chunks, SameResultForEveryChunkingAsThePlainReading) {

@@ -238,7 +238,7 @@ const Case kCases[] = {
          "\nEMAIL;PREF;INTERNET:a@x\nEND:VCARD\nEMAIL;PREF\r\r\nEMAIL;PREF:\0z\n"s +
          std::string(100000, 'n') + "EMAIL;PREF:tail",
      // An address cut at a NUL to nothing gives no row, nor does a line
-     // longer than kMaxLineBytes.
+     // longer than kMaxCardLineBytes.
      {{"EMAIL;PREF", "", {}, {}}, {"a@x", "", {}, {}}, {"EMAIL;PREF", "", {}, {}}}},
     {"a line with no ':' and continuations of nothing are skipped", 1252,
      "BEGIN:VCARD\n continued\nFN\n more\nFN:A\nEMAIL:a@x\nEND:VCARD\n more\n",

@@ -1062,6 +1062,27 @@ TEST_F(FieldTest, DestroyingTheFieldDestroysBothWindows) {
   EXPECT_FALSE(::IsWindow(sb));
 }
 
+// A reply to all can fill the field past the 65,535th character: the token
+// at the caret is still the one matched, and taking an entry replaces that
+// token alone.
+TEST_F(FieldTest, ATokenPastTheSixtyFourThousandthCharacterIsCompleted) {
+  Add({"bob@x", "zz@x.org"});
+  std::string before;
+  while (before.size() < 70000) before += "zz@x.org,";
+  ::SetWindowTextA(field_->hwnd(), before.c_str());
+  const DWORD at = static_cast<DWORD>(before.size());  // one unit per byte: ASCII
+  ::SendMessageA(field_->hwnd(), EM_SETSEL, at, at);
+  Type("b");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  EXPECT_EQ(std::vector<std::string>({"bob@x"}), Matches(field_->list()));
+  SendKey(VK_DOWN);
+  std::string text(static_cast<size_t>(::GetWindowTextLengthA(field_->hwnd())) + 1, '\0');
+  text.resize(static_cast<size_t>(
+      ::GetWindowTextA(field_->hwnd(), &text[0], static_cast<int>(text.size()))));
+  EXPECT_TRUE(text == before + "bob@x") << text.size() << " bytes, ending "
+                                        << text.substr(text.size() > 20 ? text.size() - 20 : 0);
+}
+
 // The name mode at the field: a shared name index of a few cards.
 std::shared_ptr<const NameIndex> NameRows() {
   struct Card {

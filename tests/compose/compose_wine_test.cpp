@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "compose/compose_hook.h"
+#include "platform/ansi.h"
 #include "compose_window.h"
 #include "plugin/globals.h"
 
@@ -680,24 +681,24 @@ TEST_F(ComposeTest, TenKilobytesOfRecipientsBothWays) {
 // gets the name index; typing a name after ", " takes the address, the
 // blank kept, and the hidden host field holds exactly that.
 TEST_F(ComposeTest, NameModeFieldTakesTheAddressForANameAfterTheSeparator) {
-  AddressList.Clear();
   AddressList.SetMatchNames(true);
-  const CAddressList::Reading reading = AddressList.BeginReading();
   const struct {
     const char* address;
     const char* display;
     const char16_t* name;
   } cards[] = {{"x7@east.example", "Ann Lee", u"Ann Lee"},
                {"bob@east.example", "Bob Stone", u"Bob Stone"}};
+  std::vector<std::string> items;
+  NameIndexBuilder rows;
   for (const auto& card : cards) {
-    reading.items->push_back(card.address);
+    items.push_back(card.address);
     NamedAddress row;
     row.address = card.address;
     row.display_name = card.display;
     row.names.push_back(card.name);
-    reading.rows->Take(row);
+    rows.Add(row, UpperAnsi(row.address));
   }
-  AddressList.EndReading();
+  AddressList.Replace(std::move(items), rows.Build());
   HWND w = Open(nullptr);
   AddressList.SetMatchNames(false);  // for the tests after this one
   HWND field = Field(w);

@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
+#include <thread>
+#include <vector>
+
 #include "platform/ansi.h"
 #include "platform/handles.h"
 #include "platform/settings.h"
@@ -63,6 +67,73 @@ TEST(Window, SubclassedEditForwardsUnhandledMessagesAndDetachesOnDestroy) {
   EXPECT_TRUE(edit.saw_ncdestroy);
   EXPECT_EQ(nullptr, edit.hwnd());
   EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+// The user-interface thread finds its objects without the property; every
+// other thread, and every window beyond the copies it keeps, by the
+// property. Either way each handle leads to its own object, messages reach
+// it, and a detached object is found no more, whichever thread let it go.
+TEST(Window, ObjectsAreFoundOnTheirThreadsBeyondTheCopiesKeptAndNotAfterDetaching) {
+  CountingEdit first;  // claims the copies for this thread if nothing did yet
+  ASSERT_NE(nullptr, first.CreateSubclassed(0, "Edit", "", WS_POPUP, 0, 0, 100, 20, nullptr, 0));
+  std::vector<std::unique_ptr<CountingEdit>> edits;
+  for (int i = 0; i < 40; ++i) {  // more than the 32 copies
+    edits.push_back(std::make_unique<CountingEdit>());
+    ASSERT_NE(nullptr,
+              edits.back()->CreateSubclassed(0, "Edit", "", WS_POPUP, 0, 0, 100, 20, nullptr, 0));
+  }
+  for (int i = 0; i < 40; ++i) {
+    HWND hwnd = edits[static_cast<size_t>(i)]->hwnd();
+    EXPECT_EQ(edits[static_cast<size_t>(i)].get(), Window::FromHandle(hwnd)) << i;
+    ::SendMessageA(hwnd, WM_CHAR, 'a', 0);
+    EXPECT_EQ(1, edits[static_cast<size_t>(i)]->chars) << i;
+  }
+  // Destroyed in another order than made: a freed copy is used again, and
+  // never answers for the window that had it.
+  std::vector<HWND> gone;
+  for (int i = 0; i < 40; i += 3) {
+    gone.push_back(edits[static_cast<size_t>(i)]->hwnd());
+    edits[static_cast<size_t>(i)]->DestroyWindow();
+  }
+  for (HWND hwnd : gone) EXPECT_EQ(nullptr, Window::FromHandle(hwnd));
+  CountingEdit again;
+  ASSERT_NE(nullptr, again.CreateSubclassed(0, "Edit", "", WS_POPUP, 0, 0, 100, 20, nullptr, 0));
+  EXPECT_EQ(&again, Window::FromHandle(again.hwnd()));
+
+  // Another thread's own window, found there through its property.
+  Window* seen_there = nullptr;
+  Window* made_there = nullptr;
+  int chars_there = 0;
+  Window* seen_after = reinterpret_cast<Window*>(1);
+  std::thread other([&] {
+    CountingEdit edit;
+    HWND hwnd = edit.CreateSubclassed(0, "Edit", "", WS_POPUP, 0, 0, 100, 20, nullptr, 0);
+    made_there = &edit;
+    seen_there = Window::FromHandle(hwnd);
+    ::SendMessageA(hwnd, WM_CHAR, 'b', 0);
+    chars_there = edit.chars;
+    edit.DestroyWindow();
+    seen_after = Window::FromHandle(hwnd);
+  });
+  other.join();
+  EXPECT_EQ(made_there, seen_there);
+  EXPECT_EQ(1, chars_there);
+  EXPECT_EQ(nullptr, seen_after);
+
+  // An object of this thread deleted on another: its window (which only
+  // this thread may destroy) leads to no object here any more, and its
+  // messages still reach the edit's own procedure.
+  auto orphan = std::make_unique<CountingEdit>();
+  HWND orphaned = orphan->CreateSubclassed(0, "Edit", "", WS_POPUP, 0, 0, 100, 20, nullptr, 0);
+  ASSERT_EQ(orphan.get(), Window::FromHandle(orphaned));
+  std::thread deleter([&] { orphan.reset(); });
+  deleter.join();
+  EXPECT_EQ(nullptr, Window::FromHandle(orphaned));
+  ::SetWindowTextA(orphaned, "kept");
+  char text[16] = {};
+  ::GetWindowTextA(orphaned, text, sizeof text);
+  EXPECT_STREQ("kept", text);
+  ::DestroyWindow(orphaned);
 }
 
 TEST(Window, ObjectClassWindowIsBoundFromNcCreateAndDestroyedWithObject) {

@@ -8,11 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <new>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "addrbook/address_books.h"
@@ -24,6 +28,7 @@
 #include "plugin/match_names.h"
 #include "plugin/shell.h"
 #include "plugin_host.h"
+#include "watch/change_dispatch.h"
 #include "watch/change_stamp.h"
 #include "watch/watch_test_util.h"
 
@@ -426,6 +431,40 @@ TEST(PluginLoad, ProcessExitAndUnloadUnderAnotherSubclassLeaveTheWindowsWhole) {
   EXPECT_EQ(output.find("field destroyed"), std::string::npos) << output;
   EXPECT_EQ(RunProgram(std::string("\"") + self + "\" " + kUnloadUnderSubclassSwitch, &output), 7u)
       << "2: not loaded, 3: no compose window, 4: unloaded, else a crash\n" << output;
+}
+
+// The child of the test below, run before GoogleTest starts: the host
+// handles its shutting down (BKC_OnExit, then FreeLibrary) inside the
+// message-pumping wait of the stop that the AutoParse command began, so the
+// stop ends after the host let go of the module. Exit code 7 when the
+// command returned; a hang or a crash otherwise.
+const char kStopAfterFreeLibrarySwitch[] = "--vantrel-stop-after-free-library";
+struct StopAfterFreeLibraryChild {
+  StopAfterFreeLibraryChild() {
+    if (!strstr(GetCommandLineA(), kStopAfterFreeLibrarySwitch)) return;
+    standin::Host().dataFolder = standin::ExeFolder() + "Data\\";
+    static standin::PluginModule plugin;
+    if (plugin.Load(PluginPath()) != 0) ExitProcess(2);
+    HWND main = standin::CreateMainWindow(nullptr);
+    plugin.OnMenuInit(main, standin::MainMenu(main), 0);
+    if (standin::Host().commands.empty()) ExitProcess(3);
+    watchtest::PostAction([] {
+      plugin.OnExit();
+      FreeLibrary(plugin.module);
+    });
+    standin::Host().commands.back().callback(main, 0);  // switched off: a stop
+    ExitProcess(7);
+  }
+} stop_after_free_library_child;
+
+TEST(PluginLoad, AStopThatEndsAfterTheHostFreedTheModuleReturns) {
+  DeleteSettings("Vantrel");  // AutoParse on: the menu set-up starts a watch
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string output;
+  EXPECT_EQ(RunProgram(std::string("\"") + self + "\" " + kStopAfterFreeLibrarySwitch, &output),
+            7u)
+      << "2: not loaded, 3: no command, 99: hung, else a crash\n" << output;
 }
 
 // The host variants are separate programs: a process's executable is what
@@ -979,6 +1018,205 @@ TEST_F(ShellTest, CommandAndExitInsideAStopLeaveTheLastChoice) {
     EXPECT_EQ(vantrel::DirWatcher.WatchCount(), c.watching ? 1u : 0u);
     EXPECT_EQ(vantrel::DirWatcher.WorkerThreadId() != 0, c.watching);
   }
+}
+
+// Runs a shell command of the system under Wine (which starts Unix programs
+// as it starts Windows ones); Windows paths go in as Unix paths. True when
+// it ran and succeeded.
+std::string UnixPath(const std::string& windows_path) {
+  using Fn = char*(CDECL*)(LPCWSTR);
+  const auto fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!fn) return std::string();
+  wchar_t wide[MAX_PATH] = {};
+  MultiByteToWideChar(CP_ACP, 0, windows_path.c_str(), -1, wide, MAX_PATH);
+  char* unix_path = fn(wide);
+  if (!unix_path) return std::string();
+  std::string result = unix_path;
+  HeapFree(GetProcessHeap(), 0, unix_path);
+  return result;
+}
+bool Shell(const std::string& command) {
+  // Wine gives no handle to wait on for a Unix process: it reports its end
+  // through a file.
+  char tmp[MAX_PATH], done[MAX_PATH];
+  GetTempPathA(MAX_PATH, tmp);
+  GetTempFileNameA(tmp, "vsh", 0, done);
+  DeleteFileA(done);
+  std::string line = "/bin/sh -c \"(" + command + ") && echo ok > '" + UnixPath(done) + "'\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process))
+    return false;
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  const bool ok = PumpUntil([&] { return GetFileAttributesA(done) != INVALID_FILE_ATTRIBUTES; });
+  Sleep(50);  // the shell may still be writing the file
+  DeleteFileA(done);
+  return ok;
+}
+
+// Folder links that lead back up the tree (junctions on Windows; under Wine
+// Unix symbolic links, which it lists as folders): every book is read once,
+// at once, and a link to a folder outside the tree is followed once.
+TEST_F(ShellTest, FolderLinksBackUpTheTreeAreFollowedOnce) {
+  DataFolder data;
+  ScratchDir outside("outside");
+  WriteBytes(outside / "far.bab", Card("Far", "far@example.com"));
+  const std::string book = UnixPath(data.Book(""));
+  const std::string outside_path = UnixPath(outside.path());
+  if (book.empty()) GTEST_SKIP() << "needs Wine's Unix paths to make the links";
+  // Gone before anything walks the folders to delete them, however the
+  // test ends.
+  struct Unlink {
+    std::string book;
+    ~Unlink() { Shell("cd '" + book + "' && rm -f self sub/up far sub/far2"); }
+  } unlink{book};
+  const std::vector<std::string> first = {"ann@example.org", "al@example.org", "bo@example.net"};
+  const struct {
+    const char* links;  // made under AddrBook
+    bool outward;       // the link outside is among them
+  } cases[] = {
+      {"ln -sfn . self", false},
+      {"ln -sfn .. sub/up", false},
+      {"ln -sfn . self && ln -sfn .. sub/up", false},
+      {"ln -sfn . self && ln -sfn .. sub/up && ln -sfn FAR far && ln -sfn FAR sub/far2", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.links);
+    std::string links = c.links;
+    for (size_t at; (at = links.find("FAR")) != std::string::npos;) links.replace(at, 3, outside_path);
+    ASSERT_TRUE(Shell("cd '" + book + "' && " + links));
+    vantrel::AddressList.Clear();
+    LARGE_INTEGER t0, t1, hz;
+    QueryPerformanceFrequency(&hz);
+    QueryPerformanceCounter(&t0);
+    {
+      HangGuard guard(std::string("BKC_OnMenuInit with ") + c.links, 60000);
+      EXPECT_EQ(vantrel::MenuInit(menu_, 0), 0);
+    }
+    QueryPerformanceCounter(&t1);
+    std::printf("[ figure ] BKC_OnMenuInit with %s: %.1f ms\n", c.links,
+                1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) /
+                    static_cast<double>(hz.QuadPart));
+    std::vector<std::string> want = first;
+    if (c.outward) want.push_back("far@example.com");
+    std::vector<std::string> got = vantrel::AddressList.items();
+    std::sort(got.begin(), got.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want);
+    vantrel::Exit();
+  }
+}
+
+// Any program can post message 0x8400 to the delivery window, or broadcast
+// it; only the records the watcher posted are taken as records.
+TEST_F(ShellTest, ForgedWatchMessagesAreIgnoredAndTheWatchGoesOn) {
+  DataFolder data;
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  const HWND window = vantrel::CWindowPoster::Window();
+  ASSERT_TRUE(IsWindow(window));
+  static const unsigned char zeros[256] = {};
+  static unsigned char garbage[256];
+  for (size_t i = 0; i < sizeof garbage; ++i) garbage[i] = static_cast<unsigned char>(0x41 + i);
+  const LPARAM forged[] = {0x10, reinterpret_cast<LPARAM>(zeros),
+                           reinterpret_cast<LPARAM>(garbage), -1};
+  for (LPARAM lparam : forged) {
+    PostMessageA(window, vantrel::WM_WATCH_NOTIFICATION, 0, lparam);
+    SendMessageA(window, vantrel::WM_WATCH_NOTIFICATION, 0, lparam);
+  }
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(HWND_BROADCAST, vantrel::WM_WATCH_NOTIFICATION, 0, 0x10, SMTO_ABORTIFHUNG,
+                      1000, &ignored);
+  PostMessageA(HWND_BROADCAST, vantrel::WM_WATCH_NOTIFICATION, 0, reinterpret_cast<LPARAM>(zeros));
+  PumpUntil([] { return false; }, 300);
+  std::printf("[ figure ] forged 0x8400 messages survived: %u\n",
+              static_cast<unsigned>(2 * (sizeof forged / sizeof *forged) + 2));
+  WriteBytes(data.Book("after.bab"), Card("After", "after@example.org"));
+  EXPECT_TRUE(PumpUntil([&] { return Holds("after@example.org"); }, 10000))
+      << "the watch stopped working";
+}
+
+// Another program holds a book open without sharing while it writes it, and
+// a moment after: the readings in that time miss it, and once it is closed
+// its addresses are offered all the same, without a further change.
+TEST_F(ShellTest, ABookHeldWithoutSharingIsReadOnceItIsReleased) {
+  DataFolder data;
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  // The writer runs on a thread of its own so that this thread can take the
+  // change while the file is held; joined before the test ends.
+  std::atomic<LONGLONG> closed_at{0};
+  std::thread writer([&] {
+    HANDLE file = CreateFileA(data.Book("held.bab").c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::string card = Card("Held", "held@example.org");
+    DWORD written = 0;
+    WriteFile(file, card.data(), static_cast<DWORD>(card.size()), &written, nullptr);
+    Sleep(700);
+    LARGE_INTEGER now;
+    CloseHandle(file);
+    QueryPerformanceCounter(&now);
+    closed_at = now.QuadPart;
+  });
+  const bool offered = PumpUntil([&] { return closed_at != 0 && Holds("held@example.org"); }, 15000);
+  LARGE_INTEGER now, hz;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&hz);
+  writer.join();
+  EXPECT_TRUE(offered) << "the book's address never came";
+  if (offered) {
+    std::printf("[ figure ] close to address offered: %.1f ms\n",
+                1000.0 * static_cast<double>(now.QuadPart - closed_at) /
+                    static_cast<double>(hz.QuadPart));
+  }
+  for (const char* a : {"ann@example.org", "al@example.org", "bo@example.net"})
+    EXPECT_TRUE(Holds(a)) << a;
+}
+
+// A preallocated book of a gigabyte with no line feed: reading it costs
+// neither the host its memory nor the other books their addresses.
+TEST_F(ShellTest, AGigabyteBookWithoutLineFeedsIsSkipped) {
+  DataFolder data;
+  HANDLE file = CreateFileA(data.Book("huge.bab").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, "EMAIL;PREF:", 11, &written, nullptr);
+  LARGE_INTEGER size;
+  size.QuadPart = LONGLONG(1) << 30;
+  const bool sized = SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  CloseHandle(file);
+  if (!sized) GTEST_SKIP() << "no room for a sparse gigabyte here";
+  {
+    HangGuard guard("BKC_OnMenuInit with a gigabyte book", 120000);
+    EXPECT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  }
+  std::vector<std::string> got = vantrel::AddressList.items();
+  std::sort(got.begin(), got.end());
+  EXPECT_EQ(got, std::vector<std::string>({"al@example.org", "ann@example.org", "bo@example.net"}));
+  EXPECT_EQ(standin::Host().commands.size(), 1u) << "the command was not set up";
+  DeleteFileA(data.Book("huge.bab").c_str());
+}
+
+// A reading that fails (here the allocation of its list) leaves the list it
+// was to replace, and the next change reads again.
+TEST_F(ShellTest, AReadingThatFailsLeavesThePreviousList) {
+  DataFolder data;
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  const std::vector<std::string> before = vantrel::AddressList.items();
+  ASSERT_EQ(before.size(), 3u);
+  vantrel::SetRebuildReadHook([] { throw std::bad_alloc(); });
+  const unsigned long rebuilds = vantrel::RebuildCount();
+  WriteBytes(data.Book("new.bab"), Card("New", "new@example.org"));
+  ASSERT_TRUE(PumpUntil([&] { return vantrel::RebuildCount() > rebuilds; }, 10000));
+  PumpUntil([] { return false; }, 200);
+  EXPECT_EQ(vantrel::AddressList.items(), before);
+  vantrel::SetRebuildReadHook(nullptr);
+  WriteBytes(data.Book("newer.bab"), Card("Newer", "newer@example.org"));
+  EXPECT_TRUE(PumpUntil([&] { return Holds("new@example.org") && Holds("newer@example.org"); },
+                        10000));
 }
 
 }  // namespace
