@@ -1196,7 +1196,8 @@ TEST_F(ShellTest, AGigabyteBookWithoutLineFeedsIsSkipped) {
   std::vector<std::string> got = vantrel::AddressList.items();
   std::sort(got.begin(), got.end());
   EXPECT_EQ(got, std::vector<std::string>({"al@example.org", "ann@example.org", "bo@example.net"}));
-  EXPECT_EQ(standin::Host().commands.size(), 1u) << "the command was not set up";
+  // Both commands, AutoParse and the name mode.
+  EXPECT_EQ(standin::Host().commands.size(), 2u) << "the commands were not set up";
   DeleteFileA(data.Book("huge.bab").c_str());
 }
 
