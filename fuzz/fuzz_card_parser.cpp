@@ -1,5 +1,6 @@
 // The card reader fed in chunks against the same bytes fed whole: the chunk
-// sizes come from the input's first bytes, and the rows must be the same.
+// sizes come from the input's first bytes, and the rows must be the same;
+// the addresses taken beside them must be CAddressParser's.
 // The rest of the input is the file, some bytes standing for card pieces.
 // The codec reads the system code page as Latin-1 and knows UTF-8, so that
 // conversions (and their failures) are exercised too.
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "addrbook/address_parser.h"
 #include "addrbook/card_parser.h"
 
 namespace {
@@ -49,10 +51,12 @@ class Latin1Codec final : public vantrel::TextCodec {
   }
 };
 
-std::vector<vantrel::NamedAddress> Read(const std::string& file, const uint8_t* sizes) {
+std::vector<vantrel::NamedAddress> Read(const std::string& file, const uint8_t* sizes,
+                                        std::vector<std::string>* addresses = nullptr) {
   static const Latin1Codec codec;
   std::vector<vantrel::NamedAddress> rows;
   vantrel::CCardParser parser(rows, codec);
+  if (addresses) parser.TakeAddresses(*addresses);
   size_t pos = 0;
   for (size_t i = 0; pos < file.size(); ++i) {
     const size_t n =
@@ -94,8 +98,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Four bytes of chunk sizes (1..256, repeating), the rest is the file.
   const std::string file = Expand(data + 4, size - 4);
   const std::vector<vantrel::NamedAddress> whole = Read(file, nullptr);
-  const std::vector<vantrel::NamedAddress> chunked = Read(file, data);
+  std::vector<std::string> addresses;
+  const std::vector<vantrel::NamedAddress> chunked = Read(file, data, &addresses);
   if (whole.size() != chunked.size()) std::abort();
+  // Beside its rows the reader takes the addresses CAddressParser takes.
+  std::vector<std::string> off;
+  vantrel::CAddressParser off_parser(off);
+  off_parser.Feed(file.data(), file.size());
+  off_parser.Finish();
+  if (addresses != off) std::abort();
   for (size_t i = 0; i < whole.size(); ++i) {
     if (!Same(whole[i], chunked[i])) std::abort();
     // Rows carry addresses, trimmed, and never empty.

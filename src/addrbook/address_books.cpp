@@ -14,7 +14,6 @@
 
 #include <windows.h>
 
-#include <memory>
 
 #include "addrbook/address_parser.h"
 #include "addrbook/card_parser.h"
@@ -72,21 +71,26 @@ void ReadAddressBook(const std::string& path, char* buffer, std::vector<std::str
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return;  // unreadable files contribute nothing
-  CAddressParser parser(addresses);
-  // The name mode reads the same chunks: each file is read once for both.
-  std::unique_ptr<CCardParser> cards;
-  if (rows) cards.reset(new CCardParser(*rows, SystemTextCodec()));
-  for (;;) {
-    DWORD got = 0;
-    // A read error ends the file like its end would: the lines read so far
-    // keep their addresses.
-    if (!::ReadFile(file.get(), buffer, kReadChunk, &got, nullptr) || got == 0) break;
-    // Both stop at the same 0x1A byte.
-    if (cards) cards->Feed(buffer, got);
-    if (!parser.Feed(buffer, got)) break;
+  // A read error ends the file like its end would: the lines read so far
+  // keep their addresses.
+  DWORD got = 0;
+  if (!rows) {
+    CAddressParser parser(addresses);
+    while (::ReadFile(file.get(), buffer, kReadChunk, &got, nullptr) && got != 0) {
+      if (!parser.Feed(buffer, got)) break;
+    }
+    parser.Finish();
+    return;
   }
-  parser.Finish();
-  if (cards) cards->Finish();
+  // The name mode: the card reader takes the addresses too, exactly as
+  // CAddressParser would, so each file is read and split into lines once
+  // for both modes.
+  CCardParser cards(*rows, SystemTextCodec());
+  cards.TakeAddresses(addresses);
+  while (::ReadFile(file.get(), buffer, kReadChunk, &got, nullptr) && got != 0) {
+    if (!cards.Feed(buffer, got)) break;
+  }
+  cards.Finish();
 }
 
 void ReadAddressBooks(const PathList& paths, std::vector<std::string>& addresses,

@@ -114,6 +114,28 @@ bool IsCardLine(const char* b, const char* e, bool begin) {
   return IsVcardValue(q + 1, e);
 }
 
+// The first kPrefMarker in [p, end), found by its 'P' (rare in books), or
+// nullptr.
+const char* FindMarker(const char* p, const char* end) {
+  constexpr size_t kBefore = 6;  // "EMAIL;"
+  constexpr size_t kAfter = 3;   // "REF"
+  static_assert(kBefore + 1 + kAfter == kPrefMarker.size(), "marker layout");
+  static_assert(kPrefMarker[kBefore] == 'P', "marker layout");
+  if (end - p < static_cast<ptrdiff_t>(kPrefMarker.size())) return nullptr;
+  const char* s = p + kBefore;
+  const char* last = end - kAfter;
+  while (s < last) {
+    s = FindByte(s, last, 'P');
+    if (!s) return nullptr;
+    if (std::memcmp(s - kBefore, kPrefMarker.data(), kBefore) == 0 &&
+        std::memcmp(s + 1, kPrefMarker.data() + kBefore + 1, kAfter) == 0) {
+      return s - kBefore;
+    }
+    ++s;
+  }
+  return nullptr;
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -311,10 +333,17 @@ void CCardParser::Finish() {
 
 // [p, end) starts at a line start.
 void CCardParser::FeedLines(const char* p, const char* end) {
+  // The next line holding the marker, when taking addresses: one search over
+  // the chunk rather than one per line.
+  const char* marker = addresses_ ? FindMarker(p, end) : nullptr;
   for (;;) {
     const char* nl = FindByte(p, end, '\n');
     if (!nl) break;
     const char* e = nl > p && nl[-1] == '\r' ? nl - 1 : nl;
+    if (marker && marker < nl) {
+      TakeAddressFromLine(std::string_view(p, static_cast<size_t>(e - p)), *addresses_);
+      marker = FindMarker(nl + 1, end);
+    }
     const bool over = static_cast<size_t>(e - p) > kMaxLineBytes;
     const char last = e > p ? e[-1] : '\0';
     // When the next line is in this chunk and cannot continue this one, the
@@ -343,7 +372,8 @@ void CCardParser::CarryBytes(const char* p, const char* end) {
   carry_tail_[1] = end[-1];
   carry_length_ += n;
   // One byte more than a kept line may have tells a longer line.
-  const size_t room = kMaxLineBytes + 1 - std::min(carry_.size(), kMaxLineBytes + 1);
+  const size_t room =
+      addresses_ ? n : kMaxLineBytes + 1 - std::min(carry_.size(), kMaxLineBytes + 1);
   carry_.append(p, std::min(n, room));
 }
 
@@ -356,6 +386,9 @@ void CCardParser::EndCarriedLine(bool ended_by_lf) {
     last = length > 0 ? carry_tail_[0] : '\0';
   }
   if (length == 0) last = '\0';
+  if (addresses_) {
+    TakeAddressFromLine(std::string_view(carry_.data(), length), *addresses_);
+  }
   const bool over = length > kMaxLineBytes;
   const size_t kept = std::min(length, std::min(carry_.size(), kMaxLineBytes));
   Line(carry_.data(), carry_.data() + kept, over, last, false);

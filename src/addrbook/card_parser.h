@@ -108,6 +108,11 @@ class CCardParser {
 
   bool ended() const { return ended_; }
 
+  // Also takes each line's address exactly as CAddressParser would, appended
+  // to `addresses`, so that a file read for both modes is split into lines
+  // once. Call before the first Feed().
+  void TakeAddresses(std::vector<std::string>& addresses) { addresses_ = &addresses; }
+
  private:
   enum Kind : unsigned char { kSkip, kFn, kN, kNickname, kSound, kPhonetic, kEmail };
   // Where a name's UTF-16 came from.
@@ -143,9 +148,11 @@ class CCardParser {
   NamedAddressSink& sink_;
   const TextCodec& codec_;
   bool ended_ = false;
+  std::vector<std::string>* addresses_ = nullptr;  // see TakeAddresses()
 
-  // The line not yet ended by LF: at most kMaxLineBytes + 1 of its bytes,
-  // its length, and its last two bytes.
+  // The line not yet ended by LF: at most kMaxLineBytes + 1 of its bytes
+  // (all of them when taking addresses, which read lines of any length), its
+  // length, and its last two bytes.
   std::string carry_;
   size_t carry_length_ = 0;
   char carry_tail_[2] = {0, 0};

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "addrbook/address_parser.h"
 #include "platform/iconv_text_codec.h"
 
 using namespace vantrel;
@@ -292,6 +294,68 @@ TEST(CardParser, FeedAfterTheEndIsIgnored) {
   parser.Finish();
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].address, "a@x");
+}
+
+// The addresses the card reader takes beside its rows, against what
+// CAddressParser takes from the same bytes, whatever the chunking.
+struct AddressCase {
+  const char* title;
+  std::string book;
+  std::vector<std::string> addresses;  // as the off mode reads them
+};
+
+const std::string kLong(70000, 'x');
+
+const AddressCase kAddressCases[] = {
+    {"in and outside cards",
+     "EMAIL;PREF:out@x\nBEGIN:VCARD\nEMAIL;PREF;INTERNET: in@x \nEMAIL:no@x\n"
+     "item1.EMAIL;PREF:grp@x\nEND:VCARD\nX-NOTE:a EMAIL;PREF b:c@x\n",
+     {"out@x", " in@x ", "grp@x", "a EMAIL;PREF b:c@x"}},
+    {"no colon, NUL, lone CR kept at the end, marker not at the start",
+     "xxEMAIL;PREFyy\nEMAIL;PREF:a@x\0tail\nEMAIL;PREF:cr@x\r"s,
+     {"xxEMAIL;PREFyy", "a@x", "cr@x\r"}},
+    {"CR LF, a CR inside the line, folded lines",
+     "EMAIL;PREF:a@x\r\nEMAIL;PREF:b\r@x\r\n EMAIL;PREF:fold@x\r\n",
+     {"a@x", "b\r@x", "fold@x"}},
+    {"a line longer than any kept line",
+     "BEGIN:VCARD\nNOTE:" + kLong + "EMAIL;PREF:" + kLong + "\nEMAIL;PREF:after@x\nEND:VCARD\n",
+     {kLong + "EMAIL;PREF:" + kLong, "after@x"}},
+    {"the data ends at 0x1A", "EMAIL;PREF:a@x\nEMAIL;PREF:b@x\x1a\nEMAIL;PREF:c@x\n",
+     {"a@x", "b@x"}},
+    {"case matters, a split marker is none", "email;pref:a@x\nEMAIL;\nPREF:b@x\nEMAIL;PRE",
+     {}},
+};
+
+std::vector<std::string> OffAddresses(const std::string& book) {
+  std::vector<std::string> addresses;
+  CAddressParser parser(addresses);
+  parser.Feed(book.data(), book.size());
+  parser.Finish();
+  return addresses;
+}
+
+std::vector<std::string> CardAddresses(const std::string& book, size_t step) {
+  IconvTextCodec codec(1252);
+  std::vector<NamedAddress> rows;
+  std::vector<std::string> addresses;
+  CCardParser parser(rows, codec);
+  parser.TakeAddresses(addresses);
+  for (size_t pos = 0; pos < book.size(); pos += step) {
+    if (!parser.Feed(book.data() + pos, std::min(step, book.size() - pos))) break;
+  }
+  parser.Finish();
+  return addresses;
+}
+
+TEST(CardParser, TakesTheAddressesTheAddressParserTakes) {
+  for (const AddressCase& c : kAddressCases) {
+    ASSERT_EQ(OffAddresses(c.book), c.addresses) << c.title;
+    for (size_t step : {c.book.size() + 1, size_t{1}, size_t{2}, size_t{3}, size_t{7},
+                        size_t{64}, size_t{65537}}) {
+      EXPECT_EQ(CardAddresses(c.book, step), c.addresses) << c.title << ", chunks of " << step;
+    }
+    EXPECT_EQ(CardAddresses(CrLf(c.book), 5), OffAddresses(CrLf(c.book))) << c.title << ", CR LF";
+  }
 }
 
 }  // namespace
