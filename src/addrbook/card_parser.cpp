@@ -45,6 +45,13 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
+// UTF-16 known to be ASCII, as bytes.
+void Narrow(const char16_t* b, const char16_t* e, std::string* out) {
+  out->resize(static_cast<size_t>(e - b));
+  char* o = &(*out)[0];
+  for (; b < e; ++b) *o++ = static_cast<char>(*b);
+}
+
 bool IsBlank16(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
 bool IsAscii(std::string_view s) {
@@ -85,6 +92,9 @@ const char* NameEnd(const char* b, const char* e, const char** name) {
 // The ':' that ends the parameters starting at p (one inside a double-quoted
 // parameter value does not), or nullptr.
 const char* ValueColon(const char* p, const char* e) {
+  // Mostly no quote comes before the first ':'.
+  const char* colon = FindByte(p, e, ':');
+  if (!colon || !FindByte(p, colon, '"')) return colon;
   bool quoted = false;
   for (const char* q = p; q < e; ++q) {
     if (*q == '"') quoted = !quoted;
@@ -603,7 +613,7 @@ bool CCardParser::ToAnsi(std::u16string_view wide, std::string* out) const {
     }
   }
   if (ascii) {
-    out->assign(wide.begin(), wide.end());
+    Narrow(wide.data(), wide.data() + wide.size(), out);
     return true;
   }
   return codec_.WideToAnsi(wide, out);
@@ -636,7 +646,15 @@ bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, O
   // Built in place, in the next free slot of the card's names or readings.
   std::vector<std::u16string>& list = reading ? row_.readings : row_.names;
   size_t& count = reading ? readings_ : names_;
-  if (count == list.size()) list.emplace_back();
+  if (count == list.size()) {
+    // A string kept from an earlier card brings its room along.
+    if (spare_.empty()) {
+      list.emplace_back();
+    } else {
+      list.push_back(std::move(spare_.back()));
+      spare_.pop_back();
+    }
+  }
   std::u16string& name = list[count];
   if (!escapes_) {
     name.assign(b, e);
@@ -651,7 +669,7 @@ bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, O
   }
   if (name.empty() || name_units_ + name.size() > kMaxNameUnits) return false;
   if (origin == kFromAscii) {
-    if (want_ansi) ansi_.assign(name.begin(), name.end());
+    if (want_ansi) Narrow(name.data(), name.data() + name.size(), &ansi_);
   } else if (want_ansi || origin != kFromAnsi) {
     if (!AnsiHolds(name, want_ansi)) return false;
   }
@@ -668,10 +686,11 @@ void CCardParser::ReadName(Kind kind, const Params& params, std::string_view val
   if (origin == kInvalid) return;
   switch (kind) {
     case kFn: {
-      // An FN in the system code page that needs neither trimming nor
-      // escapes undone is its own display form: no conversion back.
-      if (origin == kFromAnsi) value = CutAtNul(value);  // as the name was
-      const bool as_is = origin == kFromAnsi && !escapes_ && !value.empty() &&
+      // An FN in ASCII or the system code page that needs neither trimming
+      // nor escapes undone is its own display form: no conversion back.
+      const bool plain = origin == kFromAnsi || origin == kFromAscii;
+      if (plain) value = CutAtNul(value);  // as the name was
+      const bool as_is = plain && !escapes_ && !value.empty() &&
                          !IsBlank(value.front()) && !IsBlank(value.back());
       if (KeepName(b, e, false, origin, !have_fn_ && !as_is) && !have_fn_) {
         have_fn_ = true;
@@ -786,6 +805,13 @@ void CCardParser::NDisplay(std::string* out) const {
   if (!ToAnsi(joined, out)) out->clear();
 }
 
+void CCardParser::Shrink(std::vector<std::u16string>* list, size_t size) {
+  while (list->size() > size) {
+    spare_.push_back(std::move(list->back()));
+    list->pop_back();
+  }
+}
+
 void CCardParser::EndCard() {
   FlushProperty();
   in_card_ = false;
@@ -795,10 +821,10 @@ void CCardParser::EndCard() {
     } else {
       NDisplay(&row_.display_name);
     }
-    // Slots beyond the card's names go (a card with more names makes them
-    // again).
-    row_.names.resize(names_);
-    row_.readings.resize(readings_);
+    // Slots beyond the card's names leave the row, their strings kept for
+    // later cards.
+    Shrink(&row_.names, names_);
+    Shrink(&row_.readings, readings_);
     size_t begin = 0;
     for (size_t end : email_ends_) {
       row_.address.assign(emails_, begin, end - begin);

@@ -142,6 +142,7 @@ class CCardParser {
   bool ToAnsi(std::u16string_view wide, std::string* out) const;
   bool AnsiHolds(const std::u16string& name, bool want_bytes);
   void NDisplay(std::string* out) const;
+  void Shrink(std::vector<std::u16string>* list, size_t size);
   void EndCard();
 
   std::unique_ptr<AppendNamedAddresses> own_sink_;  // when given an array
@@ -175,6 +176,7 @@ class CCardParser {
   int n_index_[5] = {-1, -1, -1, -1, -1};  // its parts in row_.names, or -1
   std::string fn_;           // the first kept FN, system code page
   NamedAddress loose_;       // a row from outside any card
+  std::vector<std::u16string> spare_;  // strings of slots a card left
 
   // The property whose line may still be continued.
   Kind kind_ = kSkip;
