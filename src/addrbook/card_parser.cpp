@@ -25,16 +25,19 @@ constexpr UpperTable kUpper;
 
 char Upper(char c) { return kUpper.upper[static_cast<unsigned char>(c)]; }
 
-// [p, p + upper.size()) equals `upper` in any letter case.
-bool SameUpper(const char* p, std::string_view upper) {
-  for (size_t i = 0; i < upper.size(); ++i) {
+// The bytes at p equal the literal `upper` in any letter case. Its length
+// is known here, so the loop unrolls.
+template <size_t N>
+bool SameUpper(const char* p, const char (&upper)[N]) {
+  for (size_t i = 0; i + 1 < N; ++i) {
     if (Upper(p[i]) != upper[i]) return false;
   }
   return true;
 }
 
-bool IsUpper(std::string_view s, std::string_view upper) {
-  return s.size() == upper.size() && SameUpper(s.data(), upper);
+template <size_t N>
+bool IsUpper(std::string_view s, const char (&upper)[N]) {
+  return s.size() == N - 1 && SameUpper(s.data(), upper);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -118,7 +121,8 @@ bool IsCardLine(const char* b, const char* e, bool begin) {
   const char* name;
   const char* q = NameEnd(b, e, &name);
   if (q == e || *q != ':') return false;
-  if (!IsUpper(std::string_view(name, static_cast<size_t>(q - name)), begin ? "BEGIN" : "END")) {
+  const std::string_view word(name, static_cast<size_t>(q - name));
+  if (!(begin ? IsUpper(word, "BEGIN") : IsUpper(word, "END"))) {
     return false;
   }
   return IsVcardValue(q + 1, e);
@@ -657,7 +661,7 @@ bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, O
   }
   std::u16string& name = list[count];
   if (!escapes_) {
-    name.assign(b, e);
+    name.assign(b, static_cast<size_t>(e - b));
   } else {
     name.clear();
     AppendUnescaped(b, e, &name);
