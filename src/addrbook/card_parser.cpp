@@ -6,11 +6,14 @@
 
 #include "addrbook/address_parser.h"
 #include "addrbook/find_byte.h"
+#include "platform/charset_names.h"
+#include "platform/utf8.h"
 
 namespace vantrel {
 namespace {
 
 constexpr char kEndOfData = 0x1A;
+constexpr unsigned kUtf8CodePage = 65001;
 
 // ASCII letters in upper case, every other byte as it is.
 struct UpperTable {
@@ -598,14 +601,29 @@ CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view
     *e = w + n;
     return kFromAscii;
   }
-  const Origin origin = charset.empty() ? (codec_.AnsiToWide(bytes, &wide_) ? kFromAnsi : kInvalid)
-                                        : (codec_.CharsetToWide(charset, bytes, &wide_)
-                                               ? kFromCharset
-                                               : kInvalid);
+  Origin origin;
+  if (charset.empty()) {
+    origin = codec_.AnsiToWide(bytes, &wide_) ? kFromAnsi : kInvalid;
+  } else if (IsUtf8(charset)) {
+    origin = Utf8ToWide(bytes, &wide_) ? kFromCharset : kInvalid;
+  } else {
+    origin = codec_.CharsetToWide(charset, bytes, &wide_) ? kFromCharset : kInvalid;
+  }
   *b = wide_.data();
   *e = *b + wide_.size();
   escapes_ = std::char_traits<char16_t>::find(*b, wide_.size(), u'\\') != nullptr;
   return origin;
+}
+
+// Most values with a CHARSET say UTF-8, and most books name it one way
+// throughout: the last name looked up is remembered, and UTF-8 is decoded
+// here as the system codec decodes it, without a look-up per value.
+bool CCardParser::IsUtf8(std::string_view charset) {
+  if (charset != last_charset_) {
+    last_charset_.assign(charset.data(), charset.size());
+    last_is_utf8_ = CodePageOfCharset(charset) == kUtf8CodePage;
+  }
+  return last_is_utf8_;
 }
 
 bool CCardParser::ToAnsi(std::u16string_view wide, std::string* out) const {

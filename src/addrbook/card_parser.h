@@ -1,6 +1,7 @@
 // The name mode's reading of an address book: its cards, each card's names
 // and readings, and one row per EMAIL property. Free of window calls; the
-// character sets go through a TextCodec.
+// character sets go through a TextCodec, apart from UTF-8, decoded here as
+// the system codec decodes it.
 //
 // Fed the same chunks as CAddressParser and reading the same lines (LF ends
 // a line, CR LF reads as LF, a byte 0x1A ends the data), so that one read of
@@ -139,6 +140,7 @@ class CCardParser {
   bool KeepName(const char16_t* b, const char16_t* e, bool reading, Origin origin, bool want_ansi);
   Origin ToWide(std::string_view bytes, std::string_view charset, const char16_t** b,
                 const char16_t** e);
+  bool IsUtf8(std::string_view charset);
   bool ToAnsi(std::u16string_view wide, std::string* out) const;
   bool AnsiHolds(const std::u16string& name, bool want_bytes);
   void NDisplay(std::string* out) const;
@@ -195,6 +197,8 @@ class CCardParser {
   std::vector<char16_t> units_;
   bool escapes_ = false;  // the value in UTF-16 holds a backslash
   std::string ansi_;
+  std::string last_charset_;  // the CHARSET last looked up
+  bool last_is_utf8_ = false;
 };
 
 }  // namespace vantrel
