@@ -438,8 +438,8 @@ void CCardParser::OutsideLine(const char* b, const char* e) {
   for (const std::string& a : taken) {
     const std::string_view address = Trim(a);
     if (address.empty()) continue;
-    loose_.address.assign(address.data(), address.size());
-    sink_.Take(loose_);
+    bare_.address.assign(address.data(), address.size());
+    sink_.Take(bare_);
   }
 }
 
@@ -838,19 +838,25 @@ void CCardParser::EndCard() {
   FlushProperty();
   in_card_ = false;
   if (!email_ends_.empty()) {
-    if (have_fn_) {
-      row_.display_name.assign(fn_);
-    } else {
-      NDisplay(&row_.display_name);
+    // A card without a name kept (and so without a display name) goes out
+    // as a bare row, and the name slots stay for the next card.
+    const bool bare = names_ == 0 && readings_ == 0;
+    if (!bare) {
+      if (have_fn_) {
+        row_.display_name.assign(fn_);
+      } else {
+        NDisplay(&row_.display_name);
+      }
+      // Slots beyond the card's names leave the row, their strings kept for
+      // later cards.
+      Shrink(&row_.names, names_);
+      Shrink(&row_.readings, readings_);
     }
-    // Slots beyond the card's names leave the row, their strings kept for
-    // later cards.
-    Shrink(&row_.names, names_);
-    Shrink(&row_.readings, readings_);
+    NamedAddress& row = bare ? bare_ : row_;
     size_t begin = 0;
     for (size_t end : email_ends_) {
-      row_.address.assign(emails_, begin, end - begin);
-      sink_.Take(row_);
+      row.address.assign(emails_, begin, end - begin);
+      sink_.Take(row);
       begin = end;
     }
   }

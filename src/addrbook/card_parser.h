@@ -177,7 +177,8 @@ class CCardParser {
   bool n_whole_ = false;     // every part of the first N was kept
   int n_index_[5] = {-1, -1, -1, -1, -1};  // its parts in row_.names, or -1
   std::string fn_;           // the first kept FN, system code page
-  NamedAddress loose_;       // a row from outside any card
+  NamedAddress bare_;        // a row without names: outside any card, or
+                             // from a card whose names were all dropped
   std::vector<std::u16string> spare_;  // strings of slots a card left
 
   // The property whose line may still be continued.
