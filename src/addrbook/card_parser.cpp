@@ -1,6 +1,7 @@
 #include "addrbook/card_parser.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -14,6 +15,8 @@ namespace {
 
 constexpr char kEndOfData = 0x1A;
 constexpr unsigned kUtf8CodePage = 65001;
+// The units a string holds without room of its own.
+const size_t kInlineUnits = std::u16string().capacity();
 
 // ASCII letters in upper case, every other byte as it is.
 struct UpperTable {
@@ -586,6 +589,20 @@ CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view
   unsigned high = 0;
   bool backslash = false;
   size_t n = 0;
+  // Four bytes at a time while they are ASCII and not NUL; the bytes loop
+  // below takes the rest.
+  constexpr uint32_t kOnes = 0x01010101u, kHighs = 0x80808080u;
+  for (; n + 4 <= bytes.size(); n += 4) {
+    uint32_t a;
+    std::memcpy(&a, bytes.data() + n, sizeof a);
+    if ((a & kHighs) | ((a - kOnes) & ~a & kHighs)) break;
+    const uint32_t x = a ^ (kOnes * '\\');
+    backslash |= ((x - kOnes) & ~x & kHighs) != 0;
+    w[n] = static_cast<char16_t>(a & 0xFF);
+    w[n + 1] = static_cast<char16_t>(a >> 8 & 0xFF);
+    w[n + 2] = static_cast<char16_t>(a >> 16 & 0xFF);
+    w[n + 3] = static_cast<char16_t>(a >> 24);
+  }
   for (; n < bytes.size(); ++n) {
     const unsigned char c = static_cast<unsigned char>(bytes[n]);
     if (c == 0) break;
@@ -828,8 +845,11 @@ void CCardParser::NDisplay(std::string* out) const {
 }
 
 void CCardParser::Shrink(std::vector<std::u16string>* list, size_t size) {
+  // Only strings with room of their own are worth keeping: a short one
+  // lives inside the string object, and moving it costs more than making
+  // it again.
   while (list->size() > size) {
-    spare_.push_back(std::move(list->back()));
+    if (list->back().capacity() > kInlineUnits) spare_.push_back(std::move(list->back()));
     list->pop_back();
   }
 }
