@@ -61,7 +61,9 @@
 // continue it; names are built in the strings of one row that is reused
 // from card to card and handed to a sink, so that a card costs no
 // allocation once the first cards have made room; ASCII needs no
-// conversion, and what the code page holds is learnt per character.
+// conversion, UTF-8 no system call, and what the code page holds is learnt
+// per character. With TakeAddresses() the same split into lines serves the
+// mode that is off.
 #pragma once
 
 #include <cstddef>
