@@ -1,16 +1,22 @@
 #include "addrbook/card_parser.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
 #include "addrbook/address_parser.h"
 #include "addrbook/find_byte.h"
+#include "platform/charset_names.h"
+#include "platform/utf8.h"
 
 namespace vantrel {
 namespace {
 
 constexpr char kEndOfData = 0x1A;
+constexpr unsigned kUtf8CodePage = 65001;
+// The units a string holds without room of its own.
+const size_t kInlineUnits = std::u16string().capacity();
 
 // ASCII letters in upper case, every other byte as it is.
 struct UpperTable {
@@ -25,16 +31,19 @@ constexpr UpperTable kUpper;
 
 char Upper(char c) { return kUpper.upper[static_cast<unsigned char>(c)]; }
 
-// [p, p + upper.size()) equals `upper` in any letter case.
-bool SameUpper(const char* p, std::string_view upper) {
-  for (size_t i = 0; i < upper.size(); ++i) {
+// The bytes at p equal the literal `upper` in any letter case. Its length
+// is known here, so the loop unrolls.
+template <size_t N>
+bool SameUpper(const char* p, const char (&upper)[N]) {
+  for (size_t i = 0; i + 1 < N; ++i) {
     if (Upper(p[i]) != upper[i]) return false;
   }
   return true;
 }
 
-bool IsUpper(std::string_view s, std::string_view upper) {
-  return s.size() == upper.size() && SameUpper(s.data(), upper);
+template <size_t N>
+bool IsUpper(std::string_view s, const char (&upper)[N]) {
+  return s.size() == N - 1 && SameUpper(s.data(), upper);
 }
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -43,6 +52,13 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
+}
+
+// UTF-16 known to be ASCII, as bytes.
+void Narrow(const char16_t* b, const char16_t* e, std::string* out) {
+  out->resize(static_cast<size_t>(e - b));
+  char* o = &(*out)[0];
+  for (; b < e; ++b) *o++ = static_cast<char>(*b);
 }
 
 bool IsBlank16(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
@@ -85,6 +101,9 @@ const char* NameEnd(const char* b, const char* e, const char** name) {
 // The ':' that ends the parameters starting at p (one inside a double-quoted
 // parameter value does not), or nullptr.
 const char* ValueColon(const char* p, const char* e) {
+  // Mostly no quote comes before the first ':'.
+  const char* colon = FindByte(p, e, ':');
+  if (!colon || !FindByte(p, colon, '"')) return colon;
   bool quoted = false;
   for (const char* q = p; q < e; ++q) {
     if (*q == '"') quoted = !quoted;
@@ -108,7 +127,8 @@ bool IsCardLine(const char* b, const char* e, bool begin) {
   const char* name;
   const char* q = NameEnd(b, e, &name);
   if (q == e || *q != ':') return false;
-  if (!IsUpper(std::string_view(name, static_cast<size_t>(q - name)), begin ? "BEGIN" : "END")) {
+  const std::string_view word(name, static_cast<size_t>(q - name));
+  if (!(begin ? IsUpper(word, "BEGIN") : IsUpper(word, "END"))) {
     return false;
   }
   return IsVcardValue(q + 1, e);
@@ -388,8 +408,8 @@ void CCardParser::OutsideLine(const char* b, const char* e) {
   for (const std::string& a : taken) {
     const std::string_view address = Trim(a);
     if (address.empty()) continue;
-    loose_.address.assign(address.data(), address.size());
-    sink_.Take(loose_);
+    bare_.address.assign(address.data(), address.size());
+    sink_.Take(bare_);
   }
 }
 
@@ -536,6 +556,20 @@ CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view
   unsigned high = 0;
   bool backslash = false;
   size_t n = 0;
+  // Four bytes at a time while they are ASCII and not NUL; the bytes loop
+  // below takes the rest.
+  constexpr uint32_t kOnes = 0x01010101u, kHighs = 0x80808080u;
+  for (; n + 4 <= bytes.size(); n += 4) {
+    uint32_t a;
+    std::memcpy(&a, bytes.data() + n, sizeof a);
+    if ((a & kHighs) | ((a - kOnes) & ~a & kHighs)) break;
+    const uint32_t x = a ^ (kOnes * '\\');
+    backslash |= ((x - kOnes) & ~x & kHighs) != 0;
+    w[n] = static_cast<char16_t>(a & 0xFF);
+    w[n + 1] = static_cast<char16_t>(a >> 8 & 0xFF);
+    w[n + 2] = static_cast<char16_t>(a >> 16 & 0xFF);
+    w[n + 3] = static_cast<char16_t>(a >> 24);
+  }
   for (; n < bytes.size(); ++n) {
     const unsigned char c = static_cast<unsigned char>(bytes[n]);
     if (c == 0) break;
@@ -551,14 +585,29 @@ CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view
     *e = w + n;
     return kFromAscii;
   }
-  const Origin origin = charset.empty() ? (codec_.AnsiToWide(bytes, &wide_) ? kFromAnsi : kInvalid)
-                                        : (codec_.CharsetToWide(charset, bytes, &wide_)
-                                               ? kFromCharset
-                                               : kInvalid);
+  Origin origin;
+  if (charset.empty()) {
+    origin = codec_.AnsiToWide(bytes, &wide_) ? kFromAnsi : kInvalid;
+  } else if (IsUtf8(charset)) {
+    origin = Utf8ToWide(bytes, &wide_) ? kFromCharset : kInvalid;
+  } else {
+    origin = codec_.CharsetToWide(charset, bytes, &wide_) ? kFromCharset : kInvalid;
+  }
   *b = wide_.data();
   *e = *b + wide_.size();
   escapes_ = std::char_traits<char16_t>::find(*b, wide_.size(), u'\\') != nullptr;
   return origin;
+}
+
+// Most values with a CHARSET say UTF-8, and most books name it one way
+// throughout: the last name looked up is remembered, and UTF-8 is decoded
+// here as the system codec decodes it, without a look-up per value.
+bool CCardParser::IsUtf8(std::string_view charset) {
+  if (charset != last_charset_) {
+    last_charset_.assign(charset.data(), charset.size());
+    last_is_utf8_ = CodePageOfCharset(charset) == kUtf8CodePage;
+  }
+  return last_is_utf8_;
 }
 
 bool CCardParser::ToAnsi(std::u16string_view wide, std::string* out) const {
@@ -570,7 +619,7 @@ bool CCardParser::ToAnsi(std::u16string_view wide, std::string* out) const {
     }
   }
   if (ascii) {
-    out->assign(wide.begin(), wide.end());
+    Narrow(wide.data(), wide.data() + wide.size(), out);
     return true;
   }
   return codec_.WideToAnsi(wide, out);
@@ -603,10 +652,18 @@ bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, O
   // Built in place, in the next free slot of the card's names or readings.
   std::vector<std::u16string>& list = reading ? row_.readings : row_.names;
   size_t& count = reading ? readings_ : names_;
-  if (count == list.size()) list.emplace_back();
+  if (count == list.size()) {
+    // A string kept from an earlier card brings its room along.
+    if (spare_.empty()) {
+      list.emplace_back();
+    } else {
+      list.push_back(std::move(spare_.back()));
+      spare_.pop_back();
+    }
+  }
   std::u16string& name = list[count];
   if (!escapes_) {
-    name.assign(b, e);
+    name.assign(b, static_cast<size_t>(e - b));
   } else {
     name.clear();
     AppendUnescaped(b, e, &name);
@@ -618,7 +675,7 @@ bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, O
   }
   if (name.empty() || name_units_ + name.size() > kMaxNameUnits) return false;
   if (origin == kFromAscii) {
-    if (want_ansi) ansi_.assign(name.begin(), name.end());
+    if (want_ansi) Narrow(name.data(), name.data() + name.size(), &ansi_);
   } else if (want_ansi || origin != kFromAnsi) {
     if (!AnsiHolds(name, want_ansi)) return false;
   }
@@ -635,10 +692,11 @@ void CCardParser::ReadName(Kind kind, const Params& params, std::string_view val
   if (origin == kInvalid) return;
   switch (kind) {
     case kFn: {
-      // An FN in the system code page that needs neither trimming nor
-      // escapes undone is its own display form: no conversion back.
-      if (origin == kFromAnsi) value = CutAtNul(value);  // as the name was
-      const bool as_is = origin == kFromAnsi && !escapes_ && !value.empty() &&
+      // An FN in ASCII or the system code page that needs neither trimming
+      // nor escapes undone is its own display form: no conversion back.
+      const bool plain = origin == kFromAnsi || origin == kFromAscii;
+      if (plain) value = CutAtNul(value);  // as the name was
+      const bool as_is = plain && !escapes_ && !value.empty() &&
                          !IsBlank(value.front()) && !IsBlank(value.back());
       if (KeepName(b, e, false, origin, !have_fn_ && !as_is) && !have_fn_) {
         have_fn_ = true;
@@ -753,23 +811,39 @@ void CCardParser::NDisplay(std::string* out) const {
   if (!ToAnsi(joined, out)) out->clear();
 }
 
+void CCardParser::Shrink(std::vector<std::u16string>* list, size_t size) {
+  // Only strings with room of their own are worth keeping: a short one
+  // lives inside the string object, and moving it costs more than making
+  // it again.
+  while (list->size() > size) {
+    if (list->back().capacity() > kInlineUnits) spare_.push_back(std::move(list->back()));
+    list->pop_back();
+  }
+}
+
 void CCardParser::EndCard() {
   FlushProperty();
   in_card_ = false;
   if (!email_ends_.empty()) {
-    if (have_fn_) {
-      row_.display_name.assign(fn_);
-    } else {
-      NDisplay(&row_.display_name);
+    // A card without a name kept (and so without a display name) goes out
+    // as a bare row, and the name slots stay for the next card.
+    const bool bare = names_ == 0 && readings_ == 0;
+    if (!bare) {
+      if (have_fn_) {
+        row_.display_name.assign(fn_);
+      } else {
+        NDisplay(&row_.display_name);
+      }
+      // Slots beyond the card's names leave the row, their strings kept for
+      // later cards.
+      Shrink(&row_.names, names_);
+      Shrink(&row_.readings, readings_);
     }
-    // Slots beyond the card's names go (a card with more names makes them
-    // again).
-    row_.names.resize(names_);
-    row_.readings.resize(readings_);
+    NamedAddress& row = bare ? bare_ : row_;
     size_t begin = 0;
     for (size_t end : email_ends_) {
-      row_.address.assign(emails_, begin, end - begin);
-      sink_.Take(row_);
+      row.address.assign(emails_, begin, end - begin);
+      sink_.Take(row);
       begin = end;
     }
   }

@@ -1,6 +1,7 @@
 // The name mode's reading of an address book: its cards, each card's names
 // and readings, and one row per EMAIL property. Free of window calls; the
-// character sets go through a TextCodec.
+// character sets go through a TextCodec, apart from UTF-8, decoded here as
+// the system codec decodes it.
 //
 // Fed the same chunks as CAddressParser and reading the same lines (LF ends
 // a line, CR LF reads as LF, a byte 0x1A ends the data), so that one read of
@@ -60,7 +61,8 @@
 // continue it; names are built in the strings of one row that is reused
 // from card to card and handed to a sink, so that a card costs no
 // allocation once the first cards have made room; ASCII needs no
-// conversion, and what the code page holds is learnt per character.
+// conversion, UTF-8 no system call, and what the code page holds is learnt
+// per character.
 #pragma once
 
 #include <cstddef>
@@ -134,9 +136,11 @@ class CCardParser {
   bool KeepName(const char16_t* b, const char16_t* e, bool reading, Origin origin, bool want_ansi);
   Origin ToWide(std::string_view bytes, std::string_view charset, const char16_t** b,
                 const char16_t** e);
+  bool IsUtf8(std::string_view charset);
   bool ToAnsi(std::u16string_view wide, std::string* out) const;
   bool AnsiHolds(const std::u16string& name, bool want_bytes);
   void NDisplay(std::string* out) const;
+  void Shrink(std::vector<std::u16string>* list, size_t size);
   void EndCard();
 
   std::unique_ptr<AppendNamedAddresses> own_sink_;  // when given an array
@@ -167,7 +171,9 @@ class CCardParser {
   bool n_whole_ = false;     // every part of the first N was kept
   int n_index_[5] = {-1, -1, -1, -1, -1};  // its parts in row_.names, or -1
   std::string fn_;           // the first kept FN, system code page
-  NamedAddress loose_;       // a row from outside any card
+  NamedAddress bare_;        // a row without names: outside any card, or
+                             // from a card whose names were all dropped
+  std::vector<std::u16string> spare_;  // strings of slots a card left
 
   // The property whose line may still be continued.
   Kind kind_ = kSkip;
@@ -186,6 +192,8 @@ class CCardParser {
   std::vector<char16_t> units_;
   bool escapes_ = false;  // the value in UTF-16 holds a backslash
   std::string ansi_;
+  std::string last_charset_;  // the CHARSET last looked up
+  bool last_is_utf8_ = false;
 };
 
 }  // namespace vantrel

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "addrbook/address_parser.h"
 #include "platform/iconv_text_codec.h"
 
 using namespace vantrel;
