@@ -48,11 +48,14 @@ enum class UsageStoreState {
   kCorrupt,           // truncated, damaged, hostile or too large: starts empty
   kNewerRead,         // a newer version's store, its addresses read
   kNewerUnreadable,   // a newer version's store that could not be read
+  kUnopenable,        // there, but could not be opened or read (only the
+                      // file layer says this): left alone for the session
 };
 
 // Whether the next write may replace a store found in this state.
 inline bool MayReplaceUsageStore(UsageStoreState s) {
-  return s != UsageStoreState::kNewerRead && s != UsageStoreState::kNewerUnreadable;
+  return s == UsageStoreState::kMissing || s == UsageStoreState::kRead ||
+         s == UsageStoreState::kCorrupt;
 }
 
 // Reads a store's bytes into *book, which is emptied first and stays empty
