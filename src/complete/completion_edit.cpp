@@ -78,6 +78,11 @@ void CCompletionEdit::SetSearchList(std::shared_ptr<const SearchIndex> index) {
   list_.SetSearchList(std::move(index));
 }
 
+void CCompletionEdit::SetNameIndex(std::shared_ptr<const NameIndex> names) {
+  if (controlType_ == -1) return;
+  list_.SetNameIndex(std::move(names));
+}
+
 int CCompletionEdit::FindTokenStart(int pos) const {
   return vantrel::FindTokenStart(text_, separatorSet_, pos);
 }
@@ -126,8 +131,18 @@ std::string CCompletionEdit::ReadText() const {
   return s;
 }
 
-std::string CCompletionEdit::TokenAtCaret() {
+TokenBounds CCompletionEdit::MatchedToken() {
   TokenBounds b = TokenAround(text_, separatorSet_, CaretIndex());
+  if (list_.NameMode()) {
+    while (b.start < b.end && (text_[static_cast<size_t>(b.start)] == ' ' ||
+                               text_[static_cast<size_t>(b.start)] == '\t'))
+      ++b.start;
+  }
+  return b;
+}
+
+std::string CCompletionEdit::TokenAtCaret() {
+  TokenBounds b = MatchedToken();
   return text_.substr(static_cast<size_t>(b.start), static_cast<size_t>(b.end - b.start));
 }
 
@@ -176,7 +191,8 @@ void CCompletionEdit::ReplaceToken(int key, bool fromList) {
   HWND self = hwnd();
   busy_ = true;
   text_ = ReadText();
-  TokenBounds b = TokenAround(text_, separatorSet_, CaretIndex());
+  // In the name mode the blanks before the token stay in front of the entry.
+  TokenBounds b = MatchedToken();
   std::string entry = fromList ? list_.GetString() : list_.GetNextString(key);
   list_.SelectItem(-1);
   if (list_.MatchCount() == 0) {

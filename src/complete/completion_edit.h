@@ -53,6 +53,9 @@ class CCompletionEdit : public Window {
   // Replaces the search list by a ready index, which other fields may share;
   // the same as RemoveSearchAll followed by adding every entry of the index.
   void SetSearchList(std::shared_ptr<const SearchIndex> index);
+  // The name mode: the search list is a shared name index, blanks at the
+  // token's start are skipped for matching and kept by the replacement.
+  void SetNameIndex(std::shared_ptr<const NameIndex> names);
 
   // True when the key was consumed.
   bool HandleKey(int key, bool fromList);
@@ -81,6 +84,9 @@ class CCompletionEdit : public Window {
   LRESULT OnListNotify(WPARAM wparam, LPARAM lparam);
   void ReplaceToken(int key, bool fromList);
   std::string ReadText() const;
+  // The token at the caret, as matched: in the name mode without its
+  // leading blanks (after ", " the user is typing a new recipient).
+  TokenBounds MatchedToken();
   std::string TokenAtCaret();
   bool ListVisible() const;
   // The control's unit for positions in `text` (the control's own text);

@@ -5,6 +5,7 @@
 #include "addrbook/address_books.h"
 #include "plugin/autoparse.h"
 #include "plugin/globals.h"
+#include "plugin/match_names.h"
 
 namespace vantrel {
 namespace {
@@ -29,13 +30,14 @@ void FillPlugInInfo(char* record) {
 }
 
 std::string AboutText() {
-  return "Vantrel 1.1 for Becky!\n"
-         "\n"
-         "Written by the Vantrel developers\n"
-         "Homepage: https://vantrel.example/\n"
-         "E-mail: developers@vantrel.example\n"
-         "\n"
-         "Warning:Auto Parse will only take effect on NT Platform!";
+  return std::string(
+             "Vantrel 1.1 for Becky!\n"
+             "\n"
+             "Written by the Vantrel developers\n"
+             "Homepage: https://vantrel.example/\n"
+             "E-mail: developers@vantrel.example\n"
+             "\n") +
+         MatchNamesAboutLine() + "\nWarning:Auto Parse will only take effect on NT Platform!";
 }
 
 HWND AboutBoxOwner() {
@@ -52,11 +54,16 @@ int ShowAboutBox(HWND owner) {
 
 int MenuInit(HMENU menu, int type) {
   if (type != 0) return 0;
+  // The name mode decides before the reading whether it also reads the
+  // cards' names: one pass over the books either way.
+  AddressList.SetMatchNames(MatchNamesSetting());
   PathList paths;
   ScanAddressBooks(AddressBookFolder(), paths);
   // Appends: a second menu set-up reads the books a second time.
-  ParseAddressBooks(paths, AddressList.Edit());
+  const CAddressList::Reading reading = AddressList.BeginReading();
+  ParseAddressBooks(paths, *reading.items, reading.rows);
   SetUpAutoParseCommand(menu);
+  SetUpMatchNamesCommand(menu);
   return 0;
 }
 

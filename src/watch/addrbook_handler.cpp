@@ -40,16 +40,18 @@ void RebuildAddressList() {
   AddressList.Clear();
   PathList paths;
   ScanAddressBooks(AddressBookFolder(), paths);
-  ParseAddressBooks(paths, AddressList.Edit());
+  // With the name mode on, the same pass over each book fills the rows.
+  const CAddressList::Reading reading = AddressList.BeginReading();
+  ParseAddressBooks(paths, *reading.items, reading.rows);
   if (rebuildReadHook) rebuildReadHook();
-  // One index for all fields: refilling costs a reference per field, not a
+  // One index for all fields (the name index while the mode is on): refilling costs a reference per field, not a
   // copy of every address. Asked for at each field, not once: a field's
   // window may react to the refill, and should that ever deliver a change
   // that rebuilds again inside this loop, the remaining fields get the newer
   // list too, not ours. By index: the array is only ever changed on this
   // thread between our steps.
   for (size_t i = 0; i < ComposeSlots.size(); ++i) {
-    if (ComposeSlots[i].edit) ComposeSlots[i].edit->SetSearchList(AddressList.SearchList());
+    if (ComposeSlots[i].edit) AddressList.FillField(ComposeSlots[i].edit.get());
   }
 }
 

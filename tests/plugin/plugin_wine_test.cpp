@@ -21,6 +21,7 @@
 #include "platform/settings.h"
 #include "plugin/autoparse.h"
 #include "plugin/globals.h"
+#include "plugin/match_names.h"
 #include "plugin/shell.h"
 #include "plugin_host.h"
 #include "watch/change_stamp.h"
@@ -104,6 +105,24 @@ DWORD RunProgram(const std::string& command_line, std::string* output = nullptr)
     DeleteFileA(out_path);
   }
   return code;
+}
+
+// The About text's line on the name mode, in the system's language.
+const char* AboutNamesLine() {
+  switch (GetACP()) {
+    case 936:  // 按姓名和拼音查找地址：输入姓名、昵称、拼音或读音也能找到地址
+      return "\xB0\xB4\xD0\xD5\xC3\xFB\xBA\xCD\xC6\xB4\xD2\xF4\xB2\xE9\xD5\xD2\xB5\xD8\xD6\xB7"
+             "\xA3\xBA\xCA\xE4\xC8\xEB\xD0\xD5\xC3\xFB\xA1\xA2\xEA\xC7\xB3\xC6\xA1\xA2\xC6\xB4"
+             "\xD2\xF4\xBB\xF2\xB6\xC1\xD2\xF4\xD2\xB2\xC4\xDC\xD5\xD2\xB5\xBD\xB5\xD8\xD6\xB7";
+    case 932:  // 名前と読みでも検索：名前、ニックネーム、読み（かな・ローマ字）でもアドレスを探します
+      return "\x96\xBC\x91\x4F\x82\xC6\x93\xC7\x82\xDD\x82\xC5\x82\xE0\x8C\x9F\x8D\xF5\x81\x46"
+             "\x96\xBC\x91\x4F\x81\x41\x83\x6A\x83\x62\x83\x4E\x83\x6C\x81\x5B\x83\x80\x81\x41"
+             "\x93\xC7\x82\xDD\x81\x69\x82\xA9\x82\xC8\x81\x45\x83\x8D\x81\x5B\x83\x7D\x8E\x9A"
+             "\x81\x6A\x82\xC5\x82\xE0\x83\x41\x83\x68\x83\x8C\x83\x58\x82\xF0\x92\x54\x82\xB5"
+             "\x82\xDC\x82\xB7";
+    default:
+      return "Find addresses by name too: a name, nickname, pinyin or reading finds the address";
+  }
 }
 
 // Runs inside the About box's modal loop: reads the box and presses OK.
@@ -247,8 +266,9 @@ TEST(PluginLoad, RecordAboutBoxAndBinding) {
   EXPECT_EQ(caption, "Vantrel");
   EXPECT_EQ(text,
             "Vantrel 1.1 for Becky!\n\nWritten by the Vantrel developers\n"
-            "Homepage: https://vantrel.example/\nE-mail: developers@vantrel.example\n\n"
-            "Warning:Auto Parse will only take effect on NT Platform!");
+            "Homepage: https://vantrel.example/\nE-mail: developers@vantrel.example\n\n" +
+                std::string(AboutNamesLine()) +
+                "\nWarning:Auto Parse will only take effect on NT Platform!");
 
   // The callbacks without effect answer 0.
   EXPECT_EQ(plugin.OnStart(), 0);
@@ -288,7 +308,7 @@ TEST(PluginLoad, RenamedModuleUsesItsOwnName) {
   HWND main = standin::CreateMainWindow(nullptr);
   standin::Host().commands.clear();
   EXPECT_EQ(plugin.OnMenuInit(main, standin::MainMenu(main), 0), 0);
-  ASSERT_EQ(standin::Host().commands.size(), 1u);
+  ASSERT_EQ(standin::Host().commands.size(), 2u);  // AutoParse, then the name mode
   standin::Host().commands[0].callback(main, 0);  // AutoParse off: writes 0
   EXPECT_EQ(vantrel::SettingsStore("", name).GetInt("Setup", "AutoParse", -1), 0);
   EXPECT_EQ(vantrel::SettingsStore("", "Vantrel").GetInt("Setup", "AutoParse", -1), -1);
@@ -517,18 +537,34 @@ TEST_F(ShellTest, MenuInitReadsTheBooksAndAddsTheCommand) {
   EXPECT_EQ(vantrel::MenuInit(menu_, 0), 0);
   const std::vector<std::string> first = {"ann@example.org", "al@example.org", "bo@example.net"};
   EXPECT_EQ(vantrel::AddressList.items(), first);
-  ASSERT_EQ(GetMenuItemCount(Tools()), items_before + 2);
+  // A separator, the AutoParse command and the name mode's command.
+  ASSERT_EQ(GetMenuItemCount(Tools()), items_before + 3);
   EXPECT_EQ(GetMenuState(Tools(), static_cast<UINT>(items_before), MF_BYPOSITION) & MF_SEPARATOR,
             static_cast<UINT>(MF_SEPARATOR));
   char text[64] = {};
   GetMenuStringA(Tools(), static_cast<UINT>(items_before + 1), text, sizeof text, MF_BYPOSITION);
   EXPECT_STREQ(text, "\xB8\xFA\xD7\xD9\xB5\xD8\xD6\xB7\xB2\xBE\xD0\xC5\xCF\xA2\xB1\xE4\xBB\xAF");
-  ASSERT_EQ(standin::Host().commands.size(), 1u);
+  ASSERT_EQ(standin::Host().commands.size(), 2u);
   EXPECT_EQ(standin::Host().commands[0].text, text);
   EXPECT_EQ(standin::Host().commands[0].type, 0);
   EXPECT_EQ(vantrel::AutoParseCommandId(), standin::Host().commands[0].id);
   EXPECT_EQ(GetMenuItemID(Tools(), items_before + 1),
             static_cast<UINT>(standin::Host().commands[0].id));
+  // The name mode's command, registered and appended right after it, in the
+  // system's language; a missing setting is off: no check mark.
+  const char* const names_text = GetACP() == 936
+      ? "\xB0\xB4\xD0\xD5\xC3\xFB\xBA\xCD\xC6\xB4\xD2\xF4\xB2\xE9\xD5\xD2\xB5\xD8\xD6\xB7"
+      : GetACP() == 932 ? "\x96\xBC\x91\x4F\x82\xC6\x93\xC7\x82\xDD\x82\xC5\x82\xE0\x8C\x9F\x8D\xF5"
+                        : "Find addresses by name too";
+  GetMenuStringA(Tools(), static_cast<UINT>(items_before + 2), text, sizeof text, MF_BYPOSITION);
+  EXPECT_STREQ(text, names_text);
+  EXPECT_EQ(standin::Host().commands[1].text, names_text);
+  EXPECT_EQ(standin::Host().commands[1].type, 0);
+  EXPECT_EQ(vantrel::MatchNamesCommandId(), standin::Host().commands[1].id);
+  EXPECT_EQ(GetMenuItemID(Tools(), items_before + 2),
+            static_cast<UINT>(standin::Host().commands[1].id));
+  EXPECT_EQ(GetMenuState(Tools(), static_cast<UINT>(items_before + 2), MF_BYPOSITION) & MF_CHECKED,
+            0u);
   // A missing setting counts as 1: checked and watching. Reading created the
   // keys but wrote no value.
   EXPECT_TRUE(Checked());
@@ -546,9 +582,10 @@ TEST_F(ShellTest, MenuInitReadsTheBooksAndAddsTheCommand) {
   std::vector<std::string> twice = first;
   twice.insert(twice.end(), first.begin(), first.end());
   EXPECT_EQ(vantrel::AddressList.items(), twice);
-  EXPECT_EQ(GetMenuItemCount(Tools()), items_before + 4);
-  ASSERT_EQ(standin::Host().commands.size(), 2u);
-  EXPECT_EQ(vantrel::AutoParseCommandId(), standin::Host().commands[1].id);
+  EXPECT_EQ(GetMenuItemCount(Tools()), items_before + 6);
+  ASSERT_EQ(standin::Host().commands.size(), 4u);
+  EXPECT_EQ(vantrel::AutoParseCommandId(), standin::Host().commands[2].id);
+  EXPECT_EQ(vantrel::MatchNamesCommandId(), standin::Host().commands[3].id);
 
   EXPECT_EQ(vantrel::Exit(), 0);
   EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
@@ -675,7 +712,7 @@ TEST_F(ShellTest, AutoParseRereadsOnChangesAndTheCommandSwitchesIt) {
   EXPECT_TRUE(PumpUntil([&] { return Holds("su@example.org"); }));
 
   // Off: setting 0, no check mark, no watch, changes ignored.
-  ASSERT_EQ(standin::Host().commands.size(), 1u);
+  ASSERT_EQ(standin::Host().commands.size(), 2u);
   const standin::CommandCallback toggle = standin::Host().commands[0].callback;
   toggle(main_, 0);
   EXPECT_EQ(Setting(), 0);
@@ -945,3 +982,208 @@ TEST_F(ShellTest, CommandAndExitInsideAStopLeaveTheLastChoice) {
 }
 
 }  // namespace
+
+// The name mode, end to end through the compose hook: cards with names in
+// several scripts, written in UTF-8 as phones and other mail clients export
+// them.
+const char kNameCards[] =
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Robert Miller\r\nN:Miller;Robert;;;\r\n"
+    "NICKNAME:Bobby,Rob\r\nEMAIL;PREF;INTERNET:rm1970@example.org\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN;CHARSET=UTF-8:\xE5\xBC\xA0\xE4\xB8\x89\r\n"  // 张三
+    "N;CHARSET=UTF-8:\xE5\xBC\xA0;\xE4\xB8\x89;;;\r\n"
+    "EMAIL;TYPE=INTERNET,PREF:zs1985@example.cn\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+    "FN;CHARSET=UTF-8:\xE6\x9B\xBE\xE5\xB0\x8F\xE6\x98\x8E\r\n"  // 曾小明: zeng / ceng
+    "EMAIL;PREF;INTERNET:10001@example.cn\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+    "FN;CHARSET=UTF-8:\xE5\x8D\x95\xE7\x94\xB0\xE8\x8A\xB3\r\n"  // 单田芳: shan / dan / chan
+    "EMAIL;PREF;INTERNET:teller@example.cn\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+    "FN;CHARSET=UTF-8:\xE5\xBC\xB5\xE5\x81\x89\r\n"  // 張偉, traditional
+    "EMAIL;PREF;INTERNET:88@example.tw\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+    "FN;CHARSET=UTF-8:\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4\xAA\xE9\x83\x8E\r\n"  // 山田太郎
+    "X-PHONETIC-LAST-NAME;CHARSET=UTF-8:\xE3\x82\x84\xE3\x81\xBE\xE3\x81\xA0\r\n"  // やまだ
+    "X-PHONETIC-FIRST-NAME;CHARSET=UTF-8:\xE3\x81\x9F\xE3\x82\x8D\xE3\x81\x86\r\n"  // たろう
+    "EMAIL;PREF;INTERNET:t.y@example.jp\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+    "FN;CHARSET=UTF-8:\xE7\x9F\xB3\xE7\x94\xB0\r\n"  // 石田
+    "SOUND;X-IRMC-N;CHARSET=UTF-8:\xE3\x82\xA4\xE3\x82\xB7\xE3\x83\x80;;;;\r\n"  // イシダ
+    "EMAIL;PREF;INTERNET:555@example.jp\r\nEND:VCARD\r\n"
+    // The same address again, in capitals and with another name: one row,
+    // the first card's.
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN;CHARSET=UTF-8:\xE6\x9D\x8E\xE5\x9B\x9B\r\n"  // 李四
+    "EMAIL;PREF;INTERNET:ZS1985@EXAMPLE.CN\r\nEND:VCARD\r\n"
+    // Every form of EMAIL property; only EMAIL;PREF... is an address when
+    // the mode is off.
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Eva Form\r\nitem1.EMAIL;type=pref:eva1@forms.example\r\n"
+    "EMAIL;PREF=1:eva2@forms.example\r\nEMAIL:eva3@forms.example\r\n"
+    "EMAIL;INTERNET:  eva4@forms.example  \r\nEND:VCARD\r\n";
+
+class NameModeTest : public ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    WriteBytes(data_.Book("names.bab"), kNameCards);
+  }
+  void TearDown() override {
+    ShellTest::TearDown();
+    vantrel::AddressList.SetMatchNames(false);  // the other tests' reading
+  }
+  int NamesSetting() const { return vantrel::TheApp.settings().GetInt("Setup", "MatchNames", -1); }
+  bool NamesChecked() const {
+    return (GetMenuState(Tools(), static_cast<UINT>(vantrel::MatchNamesCommandId()),
+                         MF_BYCOMMAND) & MF_CHECKED) != 0;
+  }
+  HWND OpenCompose() {
+    const vantrel_host::PluginCallbacks hooks = {OpenHook, KeyHook, OutgoingHook};
+    return vantrel_host::OpenHostComposeWindow(hooks, nullptr);
+  }
+  // What the field of the i-th open compose window offers for `text`, typed
+  // as its whole text (the caret at its start: the token is the whole run),
+  // as "address|name" rows in the pop-up's order.
+  static std::vector<std::string> Offered(size_t i, const std::string& text) {
+    vantrel::CCompletionEdit& field = *vantrel::ComposeSlots[i].edit;
+    // The caret this field reads is its own, at the start after the write.
+    SetFocus(field.hwnd());
+    SetWindowTextA(field.hwnd(), text.c_str());
+    std::vector<std::string> rows;
+    const vantrel::CSuggestList& list = field.list();
+    if (IsWindowVisible(list.hwnd())) {
+      for (size_t r = 0; r < list.MatchCount(); ++r)
+        rows.push_back(list.MatchAt(r) + "|" + list.MatchNameAt(r));
+    }
+    ShowWindow(list.hwnd(), SW_HIDE);
+    SetWindowTextA(field.hwnd(), "");
+    return rows;
+  }
+  // The name a row shows: its card's FN in the system's code page, or
+  // nothing when the code page cannot hold it.
+  static std::string Name(const wchar_t* name) {
+    char bytes[64] = {};
+    BOOL lost = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, bytes, sizeof bytes,
+                                      nullptr, &lost);
+    return n > 0 && !lost ? std::string(bytes) : std::string();
+  }
+
+  DataFolder data_;
+};
+
+TEST_F(NameModeTest, TheCommandSwitchesStoresAndReachesEveryOpenField) {
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  ASSERT_EQ(standin::Host().commands.size(), 2u);
+  EXPECT_EQ(NamesSetting(), -1) << "nothing written at start";
+  EXPECT_FALSE(NamesChecked());
+  EXPECT_FALSE(vantrel::AddressList.HasRows()) << "the mode off reads no names";
+  HWND first = OpenCompose();
+  HWND second = OpenCompose();
+  const std::vector<std::string> plain = {"zs1985@example.cn|"};
+  EXPECT_EQ(Offered(0, "zs"), plain);
+  EXPECT_TRUE(Offered(0, "zhangsan").empty());
+  EXPECT_EQ(Offered(1, "eva"), std::vector<std::string>{"eva2@forms.example|"})
+      << "the mode off reads EMAIL;PREF lines only";
+
+  // On: stored, checked, one reading for the names, both fields at once.
+  const standin::CommandCallback toggle = standin::Host().commands[1].callback;
+  unsigned long before = vantrel::RebuildCount();
+  toggle(main_, 0);
+  EXPECT_EQ(NamesSetting(), 1);
+  EXPECT_TRUE(NamesChecked());
+  EXPECT_EQ(vantrel::RebuildCount() - before, 1u);
+  EXPECT_EQ(vantrel::AddressList.items(), FreshReading()) << "the addresses stay as they were";
+  const std::vector<std::string> zhang = {"zs1985@example.cn|" + Name(L"\x5F20\x4E09")};
+  EXPECT_EQ(Offered(0, "zhangsan"), zhang);
+  EXPECT_EQ(Offered(1, "zhangsan"), zhang);
+
+  // Off: stored, unchecked, no reading, both fields plain again.
+  before = vantrel::RebuildCount();
+  toggle(main_, 0);
+  EXPECT_EQ(NamesSetting(), 0);
+  EXPECT_FALSE(NamesChecked());
+  EXPECT_TRUE(Offered(0, "zhangsan").empty());
+  EXPECT_TRUE(Offered(1, "zhangsan").empty());
+  EXPECT_EQ(Offered(1, "zs"), plain);
+  // On again: the names of the last reading are still at hand.
+  toggle(main_, 0);
+  EXPECT_EQ(NamesSetting(), 1);
+  EXPECT_TRUE(NamesChecked());
+  EXPECT_EQ(vantrel::RebuildCount() - before, 0u);
+  EXPECT_EQ(Offered(1, "zhangsan"), zhang);
+  // A window opened now starts in the mode.
+  HWND third = OpenCompose();
+  EXPECT_EQ(Offered(2, "zhangsan"), zhang);
+  vantrel_host::HostSendMail(third);
+  vantrel_host::HostSendMail(second);
+  vantrel_host::HostSendMail(first);
+}
+
+TEST_F(NameModeTest, NamesPinyinAndReadingsFindTheirAddresses) {
+  // The setting on at start: the first reading takes the names along.
+  vantrel::TheApp.settings().SetInt("Setup", "MatchNames", 1);
+  const unsigned long before = vantrel::RebuildCount();
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  EXPECT_TRUE(NamesChecked());
+  EXPECT_TRUE(vantrel::AddressList.HasRows());
+  EXPECT_EQ(vantrel::RebuildCount(), before) << "one reading, at the menu set-up";
+  HWND compose = OpenCompose();
+
+  const std::string miller = "rm1970@example.org|Robert Miller";
+  const std::string zhang = "zs1985@example.cn|" + Name(L"\x5F20\x4E09");
+  const std::string zeng = "10001@example.cn|" + Name(L"\x66FE\x5C0F\x660E");
+  const std::string shan = "teller@example.cn|" + Name(L"\x5355\x7530\x82B3");
+  const std::string zhangwei = "88@example.tw|" + Name(L"\x5F35\x5049");
+  const std::string yamada = "t.y@example.jp|" + Name(L"\x5C71\x7530\x592A\x90CE");
+  const std::string ishida = "555@example.jp|" + Name(L"\x77F3\x7530");
+  const std::string eva = "|Eva Form";
+  using Rows = std::vector<std::string>;
+  const struct {
+    const char* token;
+    Rows rows;
+  } cases[] = {
+      {"rm", {miller}},                      // the address, as ever
+      {"miller", {miller}},                  // a word of the name
+      {"robert m", {miller}},                // the whole name
+      {"bobby", {miller}},                   // a nickname
+      {"rob", {miller}},                     // given name and nickname: one row
+      {"zhangsan", {zhang}},                 // pinyin, whole
+      {"zs", {zhang}},                       // initials (and the address)
+      {"zhs", {zhang}},                      // mixed
+      {"zsan", {zhang}},
+      {"zhangs", {zhang}},
+      {"zhangx", {}},
+      {"zh", {zhangwei, zhang}},             // sorted by address
+      {"zhangwei", {zhangwei}},              // traditional characters
+      {"zw", {zhangwei}},
+      {"zengxm", {zeng}},                    // polyphones: every reading
+      {"cengxiaoming", {zeng}},
+      {"cxm", {zeng}},
+      {"stf", {shan}},
+      {"dantianfang", {shan}},
+      {"chantf", {shan}},
+      {"yamada", {yamada}},                  // romaji of a reading
+      {"tarou", {yamada}},
+      {"taroo", {yamada}},                   // the long vowel as "oo"
+      {"taro", {yamada}},                    // or as "o"
+      {"ishida", {ishida}},                  // Hepburn
+      {"isida", {ishida}},                   // Kunrei
+      {"lisi", {}},                          // the duplicate's name is not kept
+      {"eva", {"eva1@forms.example" + eva, "eva2@forms.example" + eva,
+               "eva3@forms.example" + eva, "eva4@forms.example" + eva}},
+      {"  zs", {zhang}},                     // blanks before the token
+  };
+  for (const auto& c : cases) EXPECT_EQ(Offered(0, c.token), c.rows) << c.token;
+
+  // Tokens in the code page's own characters.
+  if (GetACP() == 932) {
+    EXPECT_EQ(Offered(0, "\x82\xE2\x82\xDC\x82\xBE"), Rows{yamada}) << "hiragana yamada";
+    EXPECT_EQ(Offered(0, "\x83\x84\x83\x7D\x83\x5F"), Rows{yamada}) << "katakana yamada";
+    EXPECT_EQ(Offered(0, "\xB2\xBC\xC0\xDE"), Rows{ishida}) << "half-width isida";
+    EXPECT_EQ(Offered(0, "\x8E\x52\x93\x63"), Rows{yamada}) << "the name itself";
+  }
+  if (GetACP() == 936) {
+    EXPECT_EQ(Offered(0, "\xD5\xC5"), Rows{zhang}) << "the name itself";
+    EXPECT_EQ(Offered(0, "\xA4\xE4\xA4\xDE\xA4\xC0"), Rows{yamada}) << "hiragana yamada";
+  }
+  vantrel_host::HostSendMail(compose);
+}
