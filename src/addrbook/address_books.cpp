@@ -17,8 +17,10 @@
 #include <memory>
 
 #include "addrbook/address_parser.h"
+#include "addrbook/card_parser.h"
 #include "platform/ansi.h"
 #include "platform/handles.h"
+#include "platform/text_codec.h"
 
 namespace vantrel {
 namespace {
@@ -64,20 +66,27 @@ std::string SearchRoot(const std::string& pattern) {
   return root;
 }
 
-void ReadAddressBook(const std::string& path, char* buffer, std::vector<std::string>& addresses) {
+void ReadAddressBook(const std::string& path, char* buffer, std::vector<std::string>& addresses,
+                     std::vector<NamedAddress>* rows) {
   UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return;  // unreadable files contribute nothing
   CAddressParser parser(addresses);
+  // The name mode reads the same chunks: each file is read once for both.
+  std::unique_ptr<CCardParser> cards;
+  if (rows) cards.reset(new CCardParser(*rows, SystemTextCodec()));
   for (;;) {
     DWORD got = 0;
     // A read error ends the file like its end would: the lines read so far
     // keep their addresses.
     if (!::ReadFile(file.get(), buffer, kReadChunk, &got, nullptr) || got == 0) break;
+    // Both stop at the same 0x1A byte.
+    if (cards) cards->Feed(buffer, got);
     if (!parser.Feed(buffer, got)) break;
   }
   parser.Finish();
+  if (cards) cards->Finish();
 }
 
 }  // namespace
@@ -104,9 +113,14 @@ void ScanAddressBooks(std::string folder, PathList& paths) {
 }
 
 void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses) {
+  ParseAddressBooks(paths, addresses, nullptr);
+}
+
+void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                       std::vector<NamedAddress>* rows) {
   if (paths.empty()) return;
   const std::unique_ptr<char[]> buffer(new char[kReadChunk]);
-  for (const std::string& path : paths) ReadAddressBook(path, buffer.get(), addresses);
+  for (const std::string& path : paths) ReadAddressBook(path, buffer.get(), addresses, rows);
 }
 
 }  // namespace vantrel

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "addrbook/named_address.h"
+
 namespace vantrel {
 
 using PathList = std::vector<std::string>;
@@ -17,5 +19,11 @@ void ScanAddressBooks(std::string folder, PathList& paths);
 // Appends the address of every "EMAIL;PREF" line of every listed file, files
 // in list order, lines in file order. Unreadable files contribute nothing.
 void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses);
+
+// The same, and when `rows` is not null, in the same one reading of each
+// file, the name mode's rows of every card (see card_parser.h), appended to
+// *rows. `addresses` gets exactly what the call above gives it.
+void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                       std::vector<NamedAddress>* rows);
 
 }  // namespace vantrel
