@@ -21,6 +21,7 @@
 #include "addrbook/named_address.h"
 #include "complete/name_index.h"
 #include "complete/search_index.h"
+#include "complete/usage_source.h"
 
 namespace vantrel {
 
@@ -28,6 +29,9 @@ class CCompletionEdit;
 
 class CAddressList {
  public:
+  // `usage`: what FillField gives the fields to rank the name mode's rows
+  // by (may be null).
+  explicit CAddressList(UsageSource* usage = nullptr) : usage_(usage) {}
   const std::vector<std::string>& items() const { return items_; }
   const std::vector<NamedAddress>& rows() const { return rows_; }
   // For appending a reading; forgets the indexes built from the old items.
@@ -63,6 +67,7 @@ class CAddressList {
   bool matchNames_ = false;
   std::shared_ptr<const SearchIndex> index_;
   std::shared_ptr<const NameIndex> names_;
+  UsageSource* usage_ = nullptr;
 };
 
 }  // namespace vantrel

@@ -5,6 +5,7 @@
 
 #include "compose/compose_hook.h"
 #include "plugin/shell.h"
+#include "plugin/usage.h"
 
 using namespace vantrel;
 
@@ -21,7 +22,7 @@ int WINAPI BKC_OnFinishRetrieve(int) { return 0; }
 int WINAPI BKC_OnRetrieve(LPCSTR, LPCSTR) { return 0; }
 int WINAPI BKC_OnOpenCompose(HWND compose, int) { return OpenCompose(compose); }
 int WINAPI BKC_OnKeyDispatch(HWND window, int key, int) { return KeyDispatch(window, key); }
-int WINAPI BKC_OnOutgoing(HWND compose, int) { return Outgoing(compose); }
+int WINAPI BKC_OnOutgoing(HWND compose, int) { return OutgoingMessage(compose); }
 int WINAPI BKC_OnPlugInSetup(HWND) {
   // The host's argument is not a window we may rely on. Modal to the host's
   // active window, the box cannot fall behind it, and the host's menu
