@@ -1386,6 +1386,18 @@ TEST_F(UsageTest, DeleteHidesTheHighlightedSuggestionUntilASendToIt) {
   // Typed in full and sent: offered again, and first.
   Send("EVA4@forms.example");
   EXPECT_EQ(Offers("eva"), (Rows{"eva4@forms.example", "eva1@forms.example", "eva3@forms.example"}));
+  // Shift+Delete does the same (the field's own would cut the text).
+  Type("eva");
+  Key(VK_DOWN);
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = 0x80;
+  SetKeyboardState(keys);
+  Key(VK_DELETE);
+  keys[VK_SHIFT] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(FieldText(), "eva");
+  EXPECT_EQ(Shown(), (Rows{"eva1@forms.example", "eva3@forms.example"}));
   vantrel_host::HostSendMail(compose_);
 }
 
