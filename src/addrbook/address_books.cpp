@@ -67,7 +67,7 @@ std::string SearchRoot(const std::string& pattern) {
 }
 
 void ReadAddressBook(const std::string& path, char* buffer, std::vector<std::string>& addresses,
-                     std::vector<NamedAddress>* rows) {
+                     NamedAddressSink* rows) {
   UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -87,6 +87,13 @@ void ReadAddressBook(const std::string& path, char* buffer, std::vector<std::str
   }
   parser.Finish();
   if (cards) cards->Finish();
+}
+
+void ReadAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                      NamedAddressSink* rows) {
+  if (paths.empty()) return;
+  const std::unique_ptr<char[]> buffer(new char[kReadChunk]);
+  for (const std::string& path : paths) ReadAddressBook(path, buffer.get(), addresses, rows);
 }
 
 }  // namespace
@@ -113,14 +120,22 @@ void ScanAddressBooks(std::string folder, PathList& paths) {
 }
 
 void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses) {
-  ParseAddressBooks(paths, addresses, nullptr);
+  ReadAddressBooks(paths, addresses, nullptr);
+}
+
+void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                       NamedAddressSink& rows) {
+  ReadAddressBooks(paths, addresses, &rows);
 }
 
 void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
                        std::vector<NamedAddress>* rows) {
-  if (paths.empty()) return;
-  const std::unique_ptr<char[]> buffer(new char[kReadChunk]);
-  for (const std::string& path : paths) ReadAddressBook(path, buffer.get(), addresses, rows);
+  if (!rows) {
+    ReadAddressBooks(paths, addresses, nullptr);
+    return;
+  }
+  AppendNamedAddresses append(*rows);
+  ReadAddressBooks(paths, addresses, &append);
 }
 
 }  // namespace vantrel

@@ -20,9 +20,14 @@ void ScanAddressBooks(std::string folder, PathList& paths);
 // in list order, lines in file order. Unreadable files contribute nothing.
 void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses);
 
-// The same, and when `rows` is not null, in the same one reading of each
-// file, the name mode's rows of every card (see card_parser.h), appended to
-// *rows. `addresses` gets exactly what the call above gives it.
+// The same, and in the same one reading of each file, the name mode's rows
+// of every card (see card_parser.h), handed to `rows` one by one.
+// `addresses` gets exactly what the call above gives it.
+void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                       NamedAddressSink& rows);
+
+// The same with the rows appended to *rows; with rows null, only the call
+// above.
 void ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
                        std::vector<NamedAddress>* rows);
 

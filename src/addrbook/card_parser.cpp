@@ -36,13 +36,6 @@ std::string_view Trim(std::string_view s) {
 
 bool IsBlank16(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
-std::u16string Trim16(std::u16string s) {
-  size_t b = 0, e = s.size();
-  while (b < e && IsBlank16(s[b])) ++b;
-  while (e > b && IsBlank16(s[e - 1])) --e;
-  return s.substr(b, e - b);
-}
-
 bool IsAscii(std::string_view s) {
   for (char c : s) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -51,21 +44,31 @@ bool IsAscii(std::string_view s) {
 }
 
 std::string_view CutAtNul(std::string_view s) {
-  const size_t nul = s.find('\0');
-  return nul == std::string_view::npos ? s : s.substr(0, nul);
+  const char* nul = FindByte(s.data(), s.data() + s.size(), '\0');
+  return nul ? s.substr(0, static_cast<size_t>(nul - s.data())) : s;
 }
+
+// The bytes that end a property's name, or a group before it.
+struct NameStops {
+  bool stop[256] = {};
+  constexpr NameStops() {
+    stop[static_cast<unsigned char>(';')] = true;
+    stop[static_cast<unsigned char>(':')] = true;
+    stop[static_cast<unsigned char>('.')] = true;
+  }
+};
+constexpr NameStops kNameStops;
 
 // The end of a property's name (its ';' or ':', or the line's end), and the
 // start of the name after a "group." prefix.
 const char* NameEnd(const char* b, const char* e, const char** name) {
   const char* q = b;
   *name = b;
-  for (; q < e; ++q) {
-    const char c = *q;
-    if (c == ';' || c == ':') break;
-    if (c == '.') *name = q + 1;
+  for (;;) {
+    while (q < e && !kNameStops.stop[static_cast<unsigned char>(*q)]) ++q;
+    if (q == e || *q != '.') return q;
+    *name = ++q;
   }
-  return q;
 }
 
 // The ':' that ends the parameters starting at p (one inside a double-quoted
@@ -91,16 +94,6 @@ bool IsCardLine(const char* b, const char* e, bool begin) {
   return IsUpper(Trim(std::string_view(q + 1, static_cast<size_t>(e - q - 1))), "VCARD");
 }
 
-// The parameters hold QUOTED-PRINTABLE (as ENCODING=QUOTED-PRINTABLE or, in
-// vCard 2.1, alone).
-bool SaysQuotedPrintable(std::string_view params) {
-  constexpr std::string_view kQp = "QUOTED-PRINTABLE";
-  for (size_t i = 0; i + kQp.size() <= params.size(); ++i) {
-    if (Upper(params[i]) == 'Q' && SameUpper(params.data() + i, kQp)) return true;
-  }
-  return false;
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -110,9 +103,9 @@ int HexDigit(char c) {
 
 // "=XX" to its byte; '=' before a line end (soft line break) and a '=' that
 // ends the value drop out; any other '=' stays as it is.
-std::string DecodeQuotedPrintable(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
+void DecodeQuotedPrintable(std::string_view s, std::string* decoded) {
+  std::string& out = *decoded;
+  out.clear();
   for (size_t i = 0; i < s.size(); ++i) {
     const char c = s[i];
     if (c != '=') {
@@ -137,90 +130,95 @@ std::string DecodeQuotedPrintable(std::string_view s) {
     out += static_cast<char>(hi * 16 + lo);
     i += 2;
   }
-  return out;
 }
 
-// The parameters (after the name's ';') one by one.
-template <typename F>
-void ForEachParam(std::string_view params, F f) {
-  size_t start = 0;
-  while (start <= params.size()) {
-    size_t end = params.find(';', start);
-    if (end == std::string_view::npos) end = params.size();
-    const std::string_view p = params.substr(start, end - start);
-    const size_t eq = p.find('=');
+}  // namespace
+
+// One pass over the parameters (after the name's ';', up to the value's
+// ':'): ENCODING=QUOTED-PRINTABLE or, as vCard 2.1 also writes it,
+// QUOTED-PRINTABLE alone; CHARSET=; and whether the value is data (BASE64,
+// ENCODING=B, VALUE=URI or URL) rather than text. Letter case is ignored.
+CCardParser::Params CCardParser::ParseParams(std::string_view params) {
+  Params r;
+  const char* p = params.data();
+  const char* const end = p + params.size();
+  while (p < end) {
+    const char* semi = p;
+    while (semi < end && *semi != ';') ++semi;
+    const std::string_view param = Trim(std::string_view(p, static_cast<size_t>(semi - p)));
+    p = semi + 1;
+    const size_t eq = param.find('=');
     if (eq == std::string_view::npos) {
-      f(Trim(p), std::string_view());
-    } else {
-      std::string_view v = Trim(p.substr(eq + 1));
-      if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-      f(Trim(p.substr(0, eq)), v);
-    }
-    start = end + 1;
-  }
-}
-
-std::string_view CharsetOf(std::string_view params) {
-  std::string_view charset;
-  ForEachParam(params, [&](std::string_view key, std::string_view value) {
-    if (IsUpper(key, "CHARSET")) charset = value;
-  });
-  return charset;
-}
-
-// SOUND that is sound: base64 data or a link to it.
-bool IsSoundData(std::string_view params) {
-  bool data = false;
-  ForEachParam(params, [&](std::string_view key, std::string_view value) {
-    if (value.empty()) {
-      if (IsUpper(key, "BASE64")) data = true;
-    } else if (IsUpper(key, "ENCODING")) {
-      if (IsUpper(value, "B") || IsUpper(value, "BASE64")) data = true;
-    } else if (IsUpper(key, "VALUE")) {
-      if (IsUpper(value, "URI") || IsUpper(value, "URL")) data = true;
-    }
-  });
-  return data;
-}
-
-// Splits at `sep` where it is not escaped by a backslash.
-std::vector<std::u16string> SplitUnescaped(const std::u16string& s, char16_t sep) {
-  std::vector<std::u16string> parts;
-  size_t start = 0;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == u'\\') {
-      ++i;
-    } else if (s[i] == sep) {
-      parts.push_back(s.substr(start, i - start));
-      start = i + 1;
-    }
-  }
-  parts.push_back(s.substr(start));
-  return parts;
-}
-
-std::u16string Unescape(const std::u16string& s) {
-  if (s.find(u'\\') == std::u16string::npos) return s;
-  std::u16string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    const char16_t c = s[i];
-    if (c != u'\\' || i + 1 == s.size()) {
-      out += c;
+      if (IsUpper(param, "QUOTED-PRINTABLE")) r.qp = true;
+      else if (IsUpper(param, "BASE64")) r.data = true;
       continue;
     }
-    const char16_t n = s[i + 1];
-    if (n == u'\\' || n == u',' || n == u';' || n == u':') {
-      out += n;
-      ++i;
-    } else if (n == u'n' || n == u'N') {
-      out += u' ';
-      ++i;
-    } else {
-      out += c;  // not an escape: the backslash stays
+    const std::string_view key = Trim(param.substr(0, eq));
+    std::string_view value = Trim(param.substr(eq + 1));
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      value = value.substr(1, value.size() - 2);
+    }
+    if (key.empty()) continue;
+    switch (Upper(key.front())) {
+      case 'C':
+        if (IsUpper(key, "CHARSET")) r.charset = value;
+        break;
+      case 'E':
+        if (IsUpper(key, "ENCODING")) {
+          if (IsUpper(value, "QUOTED-PRINTABLE")) r.qp = true;
+          else if (IsUpper(value, "B") || IsUpper(value, "BASE64")) r.data = true;
+        }
+        break;
+      case 'V':
+        if (IsUpper(key, "VALUE") && (IsUpper(value, "URI") || IsUpper(value, "URL"))) {
+          r.data = true;
+        }
+        break;
+      default:
+        break;
     }
   }
-  return out;
+  return r;
+}
+
+namespace {
+
+// The first `sep` in [p, end) not escaped by a backslash, or end.
+const char16_t* FindUnescaped(const char16_t* p, const char16_t* end, char16_t sep) {
+  for (; p < end; ++p) {
+    if (*p == u'\\') {
+      if (++p == end) break;
+    } else if (*p == sep) {
+      return p;
+    }
+  }
+  return end;
+}
+
+// [b, e) with the vCard 3.0 escapes undone; an escaped line break becomes a
+// blank. A backslash before any other character stays.
+void AppendUnescaped(const char16_t* b, const char16_t* e, std::u16string* out) {
+  if (std::char_traits<char16_t>::find(b, static_cast<size_t>(e - b), u'\\') == nullptr) {
+    out->append(b, e);
+    return;
+  }
+  for (const char16_t* p = b; p < e; ++p) {
+    const char16_t c = *p;
+    if (c != u'\\' || p + 1 == e) {
+      *out += c;
+      continue;
+    }
+    const char16_t n = p[1];
+    if (n == u'\\' || n == u',' || n == u';' || n == u':') {
+      *out += n;
+      ++p;
+    } else if (n == u'n' || n == u'N') {
+      *out += u' ';
+      ++p;
+    } else {
+      *out += c;
+    }
+  }
 }
 
 // Names written family first without blanks: Han, kana, Hangul.
@@ -237,8 +235,11 @@ bool IsEastAsian(const std::u16string& s) {
 
 }  // namespace
 
+CCardParser::CCardParser(NamedAddressSink& sink, const TextCodec& codec)
+    : sink_(sink), codec_(codec) {}
+
 CCardParser::CCardParser(std::vector<NamedAddress>& rows, const TextCodec& codec)
-    : rows_(rows), codec_(codec) {}
+    : own_sink_(new AppendNamedAddresses(rows)), sink_(*own_sink_), codec_(codec) {}
 
 bool CCardParser::Feed(const char* data, size_t size) {
   if (ended_) return false;
@@ -284,8 +285,13 @@ void CCardParser::FeedLines(const char* p, const char* end) {
     if (!nl) break;
     const char* e = nl > p && nl[-1] == '\r' ? nl - 1 : nl;
     const bool over = static_cast<size_t>(e - p) > kMaxLineBytes;
-    Line(p, over ? p + kMaxLineBytes : e, over, e > p ? e[-1] : '\0');
-    p = nl + 1;
+    const char last = e > p ? e[-1] : '\0';
+    // When the next line is in this chunk and cannot continue this one, the
+    // property is read where it lies, without a copy.
+    const char* next = nl + 1;
+    const bool complete = next < end && *next != ' ' && *next != '\t' && last != '=';
+    Line(p, over ? p + kMaxLineBytes : e, over, last, complete);
+    p = next;
   }
   if (p < end) CarryBytes(p, end);
 }
@@ -317,7 +323,7 @@ void CCardParser::EndCarriedLine(bool ended_by_lf) {
   if (length == 0) last = '\0';
   const bool over = length > kMaxLineBytes;
   const size_t kept = std::min(length, std::min(carry_.size(), kMaxLineBytes));
-  Line(carry_.data(), carry_.data() + kept, over, last);
+  Line(carry_.data(), carry_.data() + kept, over, last, false);
   carry_.clear();
   carry_length_ = 0;
   carry_tail_[0] = carry_tail_[1] = '\0';
@@ -325,10 +331,11 @@ void CCardParser::EndCarriedLine(bool ended_by_lf) {
 }
 
 // One line: [b, e) its bytes (only the first kMaxLineBytes when `over`),
-// `last` its real last byte.
-void CCardParser::Line(const char* b, const char* e, bool over, char last) {
+// `last` its real last byte, `complete` if the next line is known not to
+// continue it.
+void CCardParser::Line(const char* b, const char* e, bool over, char last, bool complete) {
   if (in_card_) {
-    CardLine(b, e, over, last);
+    CardLine(b, e, over, last, complete);
   } else if (!over) {
     OutsideLine(b, e);
   }
@@ -346,12 +353,12 @@ void CCardParser::OutsideLine(const char* b, const char* e) {
   for (const std::string& a : taken) {
     const std::string_view address = Trim(a);
     if (address.empty()) continue;
-    rows_.emplace_back();
-    rows_.back().address.assign(address.data(), address.size());
+    loose_.address.assign(address.data(), address.size());
+    sink_.Take(loose_);
   }
 }
 
-void CCardParser::CardLine(const char* b, const char* e, bool over, char last) {
+void CCardParser::CardLine(const char* b, const char* e, bool over, char last, bool complete) {
   // A continuation of the property before.
   if (soft_break_ && !IsCardLine(b, e, false) && !IsCardLine(b, e, true)) {
     if (over) over_ = true;
@@ -415,16 +422,27 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last) {
     default:
       break;
   }
-  kind_ = kind;
-  over_ = over;
-  if (q < e && *q == ';') {
+  // Whether the value is quoted-printable matters here only if a line may
+  // continue it; the parameters of most lines are never looked at again.
+  if (q < e && *q == ';' && (!complete || last == '=')) {
     const char* colon = ValueColon(q, e);
-    qp_ = SaysQuotedPrintable(std::string_view(q, static_cast<size_t>((colon ? colon : e) - q)));
+    qp_ = ParseParams(std::string_view(q + 1, static_cast<size_t>((colon ? colon : e) - q - 1))).qp;
   } else {
     qp_ = false;
   }
   soft_break_ = qp_ && last == '=';
-  if (kind != kSkip && !over) line_.assign(b, e);
+  over_ = over;
+  if (kind == kSkip || over) {
+    kind_ = kind;
+    return;
+  }
+  if (complete && !soft_break_) {
+    ReadProperty(kind, b, e);
+    qp_ = false;
+    return;
+  }
+  kind_ = kind;
+  line_.assign(b, e);
 }
 
 // A continuation line; after a soft line break the line end stays, for the
@@ -445,42 +463,51 @@ void CCardParser::FlushProperty() {
   kind_ = kSkip;
   qp_ = soft_break_ = false;
   if (kind == kSkip) return;
-  if (over_) {
-    over_ = false;
-    line_.clear();
-    return;
-  }
-  const char* b = line_.data();
-  const char* e = b + line_.size();
-  const char* name;
-  const char* q = NameEnd(b, e, &name);
-  const char* colon = q < e && *q == ':' ? q : q < e ? ValueColon(q, e) : nullptr;
-  if (colon) {
-    const std::string_view params =
-        *q == ';' ? std::string_view(q + 1, static_cast<size_t>(colon - q - 1)) : std::string_view();
-    std::string_view value(colon + 1, static_cast<size_t>(e - colon - 1));
-    std::string decoded;
-    if (SaysQuotedPrintable(params)) {
-      decoded = DecodeQuotedPrintable(CutAtNul(value));
-      value = decoded;
-    }
-    value = CutAtNul(value);
-    if (kind == kEmail) {
-      ReadEmail(params, value);
-    } else {
-      ReadName(kind, params, value);
-    }
-  }
+  if (!over_) ReadProperty(kind, line_.data(), line_.data() + line_.size());
+  over_ = false;
   line_.clear();
 }
 
-bool CCardParser::ToWide(std::string_view bytes, std::string_view charset,
-                         std::u16string* out) const {
-  if (IsAscii(bytes)) {
-    out->assign(bytes.begin(), bytes.end());
-    return true;
+// A whole property line, continuations joined.
+void CCardParser::ReadProperty(Kind kind, const char* b, const char* e) {
+  const char* name;
+  const char* q = NameEnd(b, e, &name);
+  const char* colon = q < e && *q == ':' ? q : q < e ? ValueColon(q, e) : nullptr;
+  if (!colon) return;
+  const Params params = *q == ';' ? ParseParams(std::string_view(q + 1, static_cast<size_t>(colon - q - 1)))
+                                  : Params();
+  std::string_view value(colon + 1, static_cast<size_t>(e - colon - 1));
+  if (params.qp) {
+    DecodeQuotedPrintable(value, &decoded_);
+    value = decoded_;
   }
-  return charset.empty() ? codec_.AnsiToWide(bytes, out) : codec_.CharsetToWide(charset, bytes, out);
+  // A NUL ends the value (a name or address is a C string from here on).
+  if (kind == kEmail) {
+    ReadEmail(params, CutAtNul(value));
+  } else {
+    ReadName(kind, params, value);
+  }
+}
+
+// Also cuts the value at a NUL.
+CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view charset,
+                                       std::u16string* out) const {
+  out->resize(bytes.size());
+  char16_t* w = &(*out)[0];
+  unsigned high = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c == 0) {
+      bytes = bytes.substr(0, i);
+      out->resize(i);
+      break;
+    }
+    high |= c;
+    w[i] = c;
+  }
+  if (high < 0x80) return kFromAscii;
+  if (charset.empty()) return codec_.AnsiToWide(bytes, out) ? kFromAnsi : kInvalid;
+  return codec_.CharsetToWide(charset, bytes, out) ? kFromCharset : kInvalid;
 }
 
 bool CCardParser::ToAnsi(std::u16string_view wide, std::string* out) const {
@@ -492,135 +519,209 @@ bool CCardParser::ToAnsi(std::u16string_view wide, std::string* out) const {
     }
   }
   if (ascii) {
-    out->resize(wide.size());
-    for (size_t i = 0; i < wide.size(); ++i) (*out)[i] = static_cast<char>(wide[i]);
+    out->assign(wide.begin(), wide.end());
     return true;
   }
   return codec_.WideToAnsi(wide, out);
 }
 
-void CCardParser::ReadEmail(std::string_view params, std::string_view value) {
+void CCardParser::ReadEmail(const Params& params, std::string_view value) {
   value = Trim(value);
   if (value.empty()) return;
-  const std::string_view charset = CharsetOf(params);
-  if (charset.empty() || IsAscii(value)) {
-    emails_.emplace_back(value);
-    return;
+  const std::string_view charset = params.charset;
+  if (!charset.empty() && !IsAscii(value)) {
+    if (!codec_.CharsetToWide(charset, value, &wide_) || !ToAnsi(wide_, &ansi_)) return;
+    value = Trim(ansi_);
+    if (value.empty()) return;
   }
-  std::u16string wide;
-  std::string ansi;
-  if (!codec_.CharsetToWide(charset, value, &wide) || !ToAnsi(wide, &ansi)) return;
-  ansi = std::string(Trim(ansi));
-  if (!ansi.empty()) emails_.push_back(std::move(ansi));
+  if (email_count_ == emails_.size()) emails_.emplace_back();
+  emails_[email_count_++].assign(value.data(), value.size());
 }
 
-// Keeps a name or reading if it is not empty, the system code page holds it
-// and the card's budget has room; its code page form in *ansi.
-bool CCardParser::KeepName(std::u16string name, bool reading, std::string* ansi) {
-  name = Trim16(std::move(name));
-  if (name.empty()) return false;
-  if (names_.size() + readings_.size() >= kMaxNames) return false;
-  if (name_units_ + name.size() > kMaxNameUnits) return false;
-  std::string local;
-  if (!ToAnsi(name, ansi ? ansi : &local)) return false;
+// Keeps the name or reading in [b, e) (escapes undone, blanks trimmed) if it
+// is not empty, the system code page holds it and the card's budget has
+// room; with `want_ansi` its code page form is then in ansi_. A name read
+// from ASCII or from the system code page needs no test: undoing escapes
+// only changes ASCII characters.
+bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, Origin origin,
+                           bool want_ansi) {
+  while (b < e && IsBlank16(*b)) ++b;
+  while (e > b && IsBlank16(e[-1])) --e;
+  if (b == e) return false;
+  if (names_ + readings_ >= kMaxNames) return false;
+  // Built in place, in the next free slot of the card's names or readings.
+  std::vector<std::u16string>& list = reading ? row_.readings : row_.names;
+  size_t& count = reading ? readings_ : names_;
+  if (count == list.size()) list.emplace_back();
+  std::u16string& name = list[count];
+  name.clear();
+  AppendUnescaped(b, e, &name);
+  // An escaped line break at either end is a blank there.
+  while (!name.empty() && name.back() == u' ') name.pop_back();
+  size_t lead = 0;
+  while (lead < name.size() && name[lead] == u' ') ++lead;
+  if (lead) name.erase(0, lead);
+  if (name.empty() || name_units_ + name.size() > kMaxNameUnits) return false;
+  if (origin == kFromAscii) {
+    if (want_ansi) ansi_.assign(name.begin(), name.end());
+  } else if (want_ansi || origin != kFromAnsi) {
+    if (!AnsiHolds(name, want_ansi)) return false;
+  }
   name_units_ += name.size();
-  (reading ? readings_ : names_).push_back(std::move(name));
+  ++count;
   return true;
 }
 
-void CCardParser::ReadName(Kind kind, std::string_view params, std::string_view value) {
-  if (kind == kSound && IsSoundData(params)) return;
-  std::u16string wide;
-  if (!ToWide(value, CharsetOf(params), &wide)) return;
+void CCardParser::ReadName(Kind kind, const Params& params, std::string_view value) {
+  if (kind == kSound && params.data) return;
+  const Origin origin = ToWide(value, params.charset, &wide_);
+  if (origin == kInvalid) return;
+  const char16_t* b = wide_.data();
+  const char16_t* e = b + wide_.size();
   switch (kind) {
     case kFn: {
-      std::string ansi;
-      if (KeepName(Unescape(wide), false, &ansi) && !have_fn_) {
+      // An FN in the system code page that needs neither trimming nor
+      // escapes undone is its own display form: no conversion back.
+      value = CutAtNul(value);  // as the name is
+      const bool as_is = origin == kFromAnsi && !value.empty() && !IsBlank(value.front()) &&
+                         !IsBlank(value.back()) &&
+                         value.find('\\') == std::string_view::npos;
+      if (KeepName(b, e, false, origin, !have_fn_ && !as_is) && !have_fn_) {
         have_fn_ = true;
-        fn_ = std::move(ansi);
+        if (as_is) {
+          fn_.assign(value.data(), value.size());
+        } else {
+          fn_ = ansi_;
+        }
       }
       break;
     }
     case kN: {
-      const std::vector<std::u16string> parts = SplitUnescaped(wide, u';');
-      std::string kept[5];
-      std::u16string family, given;
+      int index[5] = {-1, -1, -1, -1, -1};
       bool whole = true;  // every part that is there was kept
-      for (size_t i = 0; i < parts.size(); ++i) {
-        std::string ansi;
-        std::u16string part = Trim16(Unescape(parts[i]));
-        if (i == 0) family = part;
-        if (i == 1) given = part;
-        const bool empty = part.empty();
-        if (KeepName(std::move(part), false, &ansi)) {
-          if (i < 5) kept[i] = std::move(ansi);
-        } else if (!empty) {
-          whole = false;
+      for (size_t i = 0;; ++i) {
+        const char16_t* t = FindUnescaped(b, e, u';');
+        const size_t before = names_;
+        if (KeepName(b, t, false, origin, false)) {
+          if (i < 5) index[i] = static_cast<int>(before);
+        } else {
+          for (const char16_t* p = b; p < t; ++p) {
+            if (!IsBlank16(*p)) whole = false;
+          }
         }
+        if (t == e) break;
+        b = t + 1;
       }
-      if (have_n_) break;
-      have_n_ = true;
-      // Half a name would look like someone else's.
-      if (!whole) break;
-      // family, given, additional, prefix, suffix
-      std::vector<const std::string*> order;
-      const bool east = IsEastAsian(family) || IsEastAsian(given);
-      if (east) {
-        order = {&kept[0], &kept[1], &kept[2]};
-      } else {
-        order = {&kept[3], &kept[1], &kept[2], &kept[0], &kept[4]};
-      }
-      for (const std::string* part : order) {
-        if (part->empty()) continue;
-        if (!east && !n_display_.empty()) n_display_ += ' ';
-        n_display_ += *part;
+      if (!have_n_) {
+        have_n_ = true;
+        n_whole_ = whole;
+        std::copy(index, index + 5, n_index_);
       }
       break;
     }
     case kNickname:
-      for (const std::u16string& part : SplitUnescaped(wide, u',')) {
-        KeepName(Unescape(part), false, nullptr);
-      }
-      break;
     case kSound:
-      for (const std::u16string& part : SplitUnescaped(wide, u';')) {
-        KeepName(Unescape(part), true, nullptr);
+      for (;;) {
+        const char16_t* t = FindUnescaped(b, e, kind == kNickname ? u',' : u';');
+        KeepName(b, t, kind == kSound, origin, false);
+        if (t == e) break;
+        b = t + 1;
       }
       break;
     case kPhonetic:
-      KeepName(Unescape(wide), true, nullptr);
+      KeepName(b, e, true, origin, false);
       break;
     default:
       break;
   }
 }
 
+// True if the system code page holds `name` exactly (with `want_bytes`, its
+// bytes are then in ansi_). What the code page holds is learnt one UTF-16
+// unit at a time: a unit once refused refuses every later name without a
+// call, and a name of units all held before needs none.
+bool CCardParser::AnsiHolds(const std::u16string& name, bool want_bytes) {
+  if (held_.empty()) held_.assign(0x10000 / 4, 0);
+  auto state = [this](char16_t c) { return (held_[c >> 2] >> ((c & 3) * 2)) & 3; };
+  auto learn = [this](char16_t c, unsigned st) {
+    held_[c >> 2] = static_cast<unsigned char>(held_[c >> 2] | st << ((c & 3) * 2));
+  };
+  constexpr unsigned kHeld = 1, kRefused = 2;
+  // Surrogates are never learnt: half a pair converts on its own nowhere.
+  auto learnable = [](char16_t c) { return c >= 0x80 && (c < 0xD800 || c > 0xDFFF); };
+  bool unknown = false;
+  for (char16_t c : name) {
+    if (c < 0x80) continue;
+    if (!learnable(c)) {
+      unknown = true;
+      continue;
+    }
+    const unsigned st = state(c);
+    if (st == kRefused) return false;
+    if (st != kHeld) unknown = true;
+  }
+  if (!unknown && !want_bytes) return true;
+  if (codec_.WideToAnsi(name, &ansi_)) {
+    for (char16_t c : name) {
+      if (learnable(c)) learn(c, kHeld);
+    }
+    return true;
+  }
+  std::string bytes;
+  for (char16_t c : name) {
+    if (learnable(c) && state(c) == 0) {
+      learn(c, codec_.WideToAnsi(std::u16string_view(&c, 1), &bytes) ? kHeld : kRefused);
+    }
+  }
+  return false;
+}
+
+// The first N's parts as the display name, when every part of it was kept
+// (half a name would look like someone else's): given, additional and
+// family (prefix first, suffix last) with blanks for Latin names; family,
+// given and additional run together for Han, kana and Hangul names.
+void CCardParser::NDisplay(std::string* out) const {
+  out->clear();
+  if (!have_n_ || !n_whole_) return;
+  auto part = [this](int i) {
+    return n_index_[i] < 0 ? std::u16string() : row_.names[static_cast<size_t>(n_index_[i])];
+  };
+  const bool east = IsEastAsian(part(0)) || IsEastAsian(part(1));
+  static const int kLatin[] = {3, 1, 2, 0, 4};
+  static const int kEast[] = {0, 1, 2};
+  std::u16string joined;
+  for (size_t k = 0; k < (east ? 3u : 5u); ++k) {
+    const std::u16string p = part(east ? kEast[k] : kLatin[k]);
+    if (p.empty()) continue;
+    if (!east && !joined.empty()) joined += u' ';
+    joined += p;
+  }
+  if (!ToAnsi(joined, out)) out->clear();
+}
+
 void CCardParser::EndCard() {
   FlushProperty();
   in_card_ = false;
-  if (!emails_.empty()) {
-    const std::string& display = have_fn_ ? fn_ : n_display_;
-    for (size_t i = 0; i < emails_.size(); ++i) {
-      rows_.emplace_back();
-      NamedAddress& row = rows_.back();
-      row.address = std::move(emails_[i]);
-      row.display_name = display;
-      if (i + 1 == emails_.size()) {
-        row.names = std::move(names_);
-        row.readings = std::move(readings_);
-      } else {
-        row.names = names_;
-        row.readings = readings_;
-      }
+  if (email_count_ > 0) {
+    if (have_fn_) {
+      row_.display_name.assign(fn_);
+    } else {
+      NDisplay(&row_.display_name);
+    }
+    // Slots beyond the card's names go (a card with more names makes them
+    // again).
+    row_.names.resize(names_);
+    row_.readings.resize(readings_);
+    for (size_t i = 0; i < email_count_; ++i) {
+      row_.address.swap(emails_[i]);
+      sink_.Take(row_);
+      row_.address.swap(emails_[i]);
     }
   }
-  emails_.clear();
-  names_.clear();
-  readings_.clear();
+  email_count_ = 0;
+  names_ = readings_ = 0;
   name_units_ = 0;
-  have_fn_ = have_n_ = false;
-  fn_.clear();
-  n_display_.clear();
+  have_fn_ = have_n_ = n_whole_ = false;
 }
 
 }  // namespace vantrel

@@ -55,6 +55,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,9 +69,22 @@ inline constexpr size_t kMaxLineBytes = 64 * 1024;
 inline constexpr size_t kMaxNames = 64;
 inline constexpr size_t kMaxNameUnits = 1024;
 
+// A sink that appends copies of the rows to an array.
+class AppendNamedAddresses final : public NamedAddressSink {
+ public:
+  explicit AppendNamedAddresses(std::vector<NamedAddress>& rows) : rows_(rows) {}
+  void Take(const NamedAddress& row) override { rows_.push_back(row); }
+
+ private:
+  std::vector<NamedAddress>& rows_;
+};
+
 // Reads one file's cards incrementally. One object per file.
 class CCardParser {
  public:
+  // Rows go to `sink` as each card ends (or, outside cards, as each line
+  // ends); or are appended to `rows`.
+  CCardParser(NamedAddressSink& sink, const TextCodec& codec);
   CCardParser(std::vector<NamedAddress>& rows, const TextCodec& codec);
   CCardParser(const CCardParser&) = delete;
   CCardParser& operator=(const CCardParser&) = delete;
@@ -87,23 +101,35 @@ class CCardParser {
 
  private:
   enum Kind : unsigned char { kSkip, kFn, kN, kNickname, kSound, kPhonetic, kEmail };
+  // Where a name's UTF-16 came from.
+  enum Origin : unsigned char { kInvalid, kFromAscii, kFromAnsi, kFromCharset };
 
   void FeedLines(const char* p, const char* end);
   void CarryBytes(const char* p, const char* end);
   void EndCarriedLine(bool ended_by_lf);
-  void Line(const char* b, const char* e, bool over, char last);
-  void CardLine(const char* b, const char* e, bool over, char last);
+  void Line(const char* b, const char* e, bool over, char last, bool complete);
+  void CardLine(const char* b, const char* e, bool over, char last, bool complete);
   void OutsideLine(const char* b, const char* e);
   void Append(const char* b, const char* e, bool soft);
   void FlushProperty();
-  void EndCard();
-  bool ToWide(std::string_view bytes, std::string_view charset, std::u16string* out) const;
+  void ReadProperty(Kind kind, const char* b, const char* e);
+  struct Params {
+    bool qp = false;
+    bool data = false;
+    std::string_view charset;
+  };
+  static Params ParseParams(std::string_view params);
+  void ReadName(Kind kind, const Params& params, std::string_view value);
+  void ReadEmail(const Params& params, std::string_view value);
+  bool KeepName(const char16_t* b, const char16_t* e, bool reading, Origin origin, bool want_ansi);
+  Origin ToWide(std::string_view bytes, std::string_view charset, std::u16string* out) const;
   bool ToAnsi(std::u16string_view wide, std::string* out) const;
-  bool KeepName(std::u16string name, bool reading, std::string* ansi);
-  void ReadName(Kind kind, std::string_view params, std::string_view value);
-  void ReadEmail(std::string_view params, std::string_view value);
+  bool AnsiHolds(const std::u16string& name, bool want_bytes);
+  void NDisplay(std::string* out) const;
+  void EndCard();
 
-  std::vector<NamedAddress>& rows_;
+  std::unique_ptr<AppendNamedAddresses> own_sink_;  // when given an array
+  NamedAddressSink& sink_;
   const TextCodec& codec_;
   bool ended_ = false;
 
@@ -114,17 +140,23 @@ class CCardParser {
   char carry_tail_[2] = {0, 0};
   bool carrying_ = false;
 
-  // The open card: its names so far, and its addresses, which become rows
-  // when the card ends (its names may follow them).
+  // The open card, built in row_, which every row of the card shares and
+  // which keeps its strings' space from card to card: its first names_ names
+  // and readings_ readings, its first emails_ addresses. The card's rows go
+  // out when it ends, since its names may follow its addresses.
   bool in_card_ = false;
-  std::vector<std::u16string> names_;
-  std::vector<std::u16string> readings_;
+  NamedAddress row_;
+  size_t names_ = 0;
+  size_t readings_ = 0;
   size_t name_units_ = 0;
+  std::vector<std::string> emails_;
+  size_t email_count_ = 0;
   bool have_fn_ = false;
   bool have_n_ = false;
-  std::string fn_;                 // the first kept FN, system code page
-  std::string n_display_;          // the first N's kept parts, joined
-  std::vector<std::string> emails_;
+  bool n_whole_ = false;     // every part of the first N was kept
+  int n_index_[5] = {-1, -1, -1, -1, -1};  // its parts in row_.names, or -1
+  std::string fn_;           // the first kept FN, system code page
+  NamedAddress loose_;       // a row from outside any card
 
   // The property whose line may still be continued.
   Kind kind_ = kSkip;
@@ -132,6 +164,15 @@ class CCardParser {
   bool soft_break_ = false; // and its last line ended in '='
   bool over_ = false;       // longer than kMaxLineBytes: dropped
   std::string line_;        // the logical line, for a property read
+
+  // What the system code page holds, 2 bits per UTF-16 unit (0 not known,
+  // 1 held, 2 refused); made at the first name that needs it.
+  std::vector<unsigned char> held_;
+
+  // Scratch space, kept from value to value.
+  std::string decoded_;
+  std::u16string wide_;
+  std::string ansi_;
 };
 
 }  // namespace vantrel

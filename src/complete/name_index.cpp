@@ -1,6 +1,10 @@
 #include "complete/name_index.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <unordered_map>
+#include <utility>
 
 #include "complete/name_text.h"
 #include "complete/pinyin.h"
@@ -37,25 +41,58 @@ bool RunBegins(const char16_t* a, const char16_t* b, InRun in_run) {
   }
 }
 
-// The letters that begin a spelling of the text at `text`.
-template <typename Matches>
-uint32_t FirstLetters(std::u16string_view text, Matches matches) {
-  uint32_t letters = 0;
-  char token[1];
-  for (int l = 0; l < 26; ++l) {
-    token[0] = static_cast<char>('a' + l);
-    if (matches(text, std::string_view(token, 1))) letters |= 1u << l;
-  }
-  return letters;
-}
-
 }  // namespace
 
+bool NameIndexBuilder::FirstTime(std::string_view folded) {
+  auto hash = [](std::string_view s) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return h;
+  };
+  auto stored = [this](uint32_t i) {
+    return std::string_view(seen_bytes_.data() + seen_offsets_[i],
+                            seen_offsets_[i + 1] - seen_offsets_[i]);
+  };
+  const size_t count = seen_offsets_.size() - 1;
+  if (seen_slots_.size() < 2 * (count + 1)) {
+    std::vector<uint32_t> slots(std::max<size_t>(64, seen_slots_.size() * 2), 0);
+    for (uint32_t i = 0; i < count; ++i) {
+      size_t at = hash(stored(i)) & (slots.size() - 1);
+      while (slots[at]) at = (at + 1) & (slots.size() - 1);
+      slots[at] = i + 1;
+    }
+    seen_slots_.swap(slots);
+  }
+  size_t at = hash(folded) & (seen_slots_.size() - 1);
+  for (; seen_slots_[at]; at = (at + 1) & (seen_slots_.size() - 1)) {
+    if (stored(seen_slots_[at] - 1) == folded) return false;
+  }
+  seen_slots_[at] = static_cast<uint32_t>(count + 1);
+  seen_bytes_.append(folded);
+  seen_offsets_.push_back(static_cast<uint32_t>(seen_bytes_.size()));
+  return true;
+}
+
 void NameIndexBuilder::Add(const NamedAddress& row, std::string_view folded_address) {
-  if (!seen_.emplace(folded_address).second) return;
+  if (!FirstTime(folded_address)) return;
   addresses_.Add(row.address, folded_address);
   display_bytes_.append(row.display_name);
   display_offsets_.push_back(static_cast<uint32_t>(display_bytes_.size()));
+  if (rows_ > 0 && row.names == last_names_ && row.readings == last_readings_) {
+    // The same names as the row before (another address of the card): its
+    // keys stand for this row too.
+    for (auto [list, from] : {std::pair{&words_, last_words_}, std::pair{&han_, last_han_},
+                              std::pair{&kana_, last_kana_}}) {
+      for (size_t i = from; i < list->size(); ++i) ++(*list)[i].rows;
+    }
+    ++rows_;
+    return;
+  }
+  last_names_ = row.names;
+  last_readings_ = row.readings;
+  last_words_ = words_.size();
+  last_han_ = han_.size();
+  last_kana_ = kana_.size();
   AddNames(row, rows_++);
 }
 
@@ -63,9 +100,11 @@ void NameIndexBuilder::AddNames(const NamedAddress& row, uint32_t row_number) {
   // Every name and reading, folded, each followed by a 0.
   row_text_.clear();
   row_starts_.clear();
+  size_t names = 0;
   for (const auto* list : {&row.names, &row.readings}) {
     for (const std::u16string& name : *list) {
-      FoldName(name, &folded_);
+      if (names++ == kMaxNamesPerRow) break;
+      FoldName(std::u16string_view(name).substr(0, kMaxNameLength), &folded_);
       row_starts_.push_back(static_cast<uint32_t>(row_text_.size()));
       row_text_.append(folded_);
       row_text_.push_back(0);
@@ -86,14 +125,15 @@ void NameIndexBuilder::AddNames(const NamedAddress& row, uint32_t row_number) {
     for (size_t i = 0; i < name.size(); ++i) {
       if (!IsWordStart(name, i)) continue;
       const uint32_t pos = static_cast<uint32_t>(begin + i);
-      row_words_.push_back({pos, row_number, 0});
+      row_words_.push_back({pos, row_number, 1, 0});
       const std::u16string_view rest = all.substr(pos);
+      uint32_t letters = 0;
       if (IsHan(name[i])) {
-        const uint32_t letters = FirstLetters(rest, PinyinMatches);
-        if (letters) row_han_.push_back({pos, row_number, letters});
+        PinyinHeads(rest, &letters, second_);
+        if (letters) row_han_.push_back({pos, row_number, 1, letters});
       } else if (IsKana(name[i])) {
-        const uint32_t letters = FirstLetters(rest, RomajiMatches);
-        if (letters) row_kana_.push_back({pos, row_number, letters});
+        RomajiHeads(rest, &letters, second_);
+        if (letters) row_kana_.push_back({pos, row_number, 1, letters});
       }
     }
   }
@@ -158,7 +198,7 @@ void NameIndexBuilder::AddNames(const NamedAddress& row, uint32_t row_number) {
     text_.append(all.substr(begin, end - begin + 1));
     auto move = [&](std::vector<Start>& from, std::vector<Start>* to) {
       for (const Start& k : from) {
-        if (inside(k)) to->push_back({moved + (k.pos - begin), k.row, k.letters});
+        if (inside(k)) to->push_back({moved + (k.pos - begin), k.row, 1, k.letters});
       }
     };
     move(row_words_, &words_);
@@ -183,10 +223,12 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
   // most comparisons one integer comparison.
   struct Item {
     uint64_t head;
-    NameIndex::Key key;
+    uint32_t pos;
+    uint32_t start;  // in words_
   };
   std::vector<Item> items;
   items.reserve(words_.size());
+  size_t keys = 0;
   for (const Start& s : words_) {
     uint64_t head = 0;
     bool ended = false;
@@ -195,34 +237,94 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
       ended = ended || c == 0;
       head = (head << 16) | c;
     }
-    items.push_back({head, {s.pos, rank[s.row]}});
+    items.push_back({head, s.pos, static_cast<uint32_t>(&s - words_.data())});
+    keys += s.rows;
   }
-  std::sort(items.begin(), items.end(), [text](const Item& a, const Item& b) {
-    if (a.head != b.head) return a.head < b.head;
-    const int c = CompareText(text + a.key.pos, text + b.key.pos);
-    return c != 0 ? c < 0 : a.key.pos < b.key.pos;
-  });
-  index->words_.reserve(items.size());
-  for (const Item& i : items) index->words_.push_back(i.key);
+  // A stable radix sort by the heads (16 bits a pass; words_ is in text
+  // order, so equal heads stay in text order), then a comparison sort of
+  // each run of equal heads whose texts go on past them.
+  {
+    std::vector<Item> other(items.size());
+    std::vector<uint32_t> count(65537);
+    for (int shift = 0; shift < 64; shift += 16) {
+      std::fill(count.begin(), count.end(), 0u);
+      for (const Item& i : items) ++count[((i.head >> shift) & 0xFFFF) + 1];
+      if (count[((items.empty() ? 0 : items[0].head >> shift) & 0xFFFF) + 1] == items.size()) continue;
+      for (size_t d = 1; d < count.size(); ++d) count[d] += count[d - 1];
+      for (const Item& i : items) other[count[(i.head >> shift) & 0xFFFF]++] = i;
+      items.swap(other);
+    }
+  }
+  for (size_t i = 0; i < items.size();) {
+    size_t j = i + 1;
+    while (j < items.size() && items[j].head == items[i].head) ++j;
+    if (j - i > 1 && (items[i].head & 0xFFFF) != 0) {
+      std::sort(items.begin() + i, items.begin() + j, [text](const Item& a, const Item& b) {
+        const int c = CompareText(text + a.pos + 4, text + b.pos + 4);
+        return c != 0 ? c < 0 : a.pos < b.pos;
+      });
+    }
+    i = j;
+  }
+  // Each start once for every row that has its names.
+  index->words_.reserve(keys);
+  for (const Item& i : items) {
+    const Start& s = words_[i.start];
+    for (uint32_t r = s.row; r < s.row + s.rows; ++r) index->words_.push_back({s.pos, rank[r]});
+  }
 
   // Spelled starts into 26 lists by letter, in text order within each.
-  auto bucket = [&rank](const std::vector<Start>& starts, std::vector<NameIndex::Key>* keys,
-                        NameIndex::Buckets* first) {
+  const std::u16string_view all(index->text_);
+  auto bucket = [&rank, all](const std::vector<Start>& starts, auto heads, auto group_of,
+                             std::vector<NameIndex::SpelledKey>* keys, NameIndex::Buckets* first) {
     first->fill(0);
     for (const Start& s : starts) {
-      for (uint32_t l = 0; l < 26; ++l) (*first)[l + 1] += (s.letters >> l) & 1;
+      for (uint32_t l = 0; l < 26; ++l) (*first)[l + 1] += ((s.letters >> l) & 1) * s.rows;
     }
     for (int l = 0; l < 26; ++l) (*first)[l + 1] += (*first)[l];
     keys->resize((*first)[26]);
     NameIndex::Buckets fill = *first;
+    uint32_t letters = 0, second[26];
     for (const Start& s : starts) {
+      heads(all.substr(s.pos), &letters, second);
+      const uint32_t group = group_of(s.pos);
       for (uint32_t l = 0; l < 26; ++l) {
-        if ((s.letters >> l) & 1) (*keys)[fill[l]++] = {s.pos, rank[s.row]};
+        if (!((s.letters >> l) & 1)) continue;
+        for (uint32_t r = s.row; r < s.row + s.rows; ++r)
+          (*keys)[fill[l]++] = {s.pos, rank[r], second[l], group};
       }
     }
   };
-  bucket(han_, &index->han_, &index->han_first_);
-  bucket(kana_, &index->kana_, &index->kana_first_);
+  // Han runs group by their first two characters; a run longer than that
+  // is marked so, as the matcher then reads on in the text.
+  auto spelled = [](char16_t c) { return IsHan(c) && ReadingsOf(c).count != 0; };
+  bucket(han_, PinyinHeads,
+         [all, spelled](uint32_t pos) {
+           const uint32_t c1 = spelled(all[pos + 1]) ? all[pos + 1] : 0;
+           return (uint32_t{all[pos]} << 16) | c1;
+         },
+         &index->han_, &index->han_first_);
+  for (NameIndex::SpelledKey& k : index->han_) {
+    if ((k.group & 0xFFFF) && spelled(all[k.pos + 2])) k.next |= NameIndex::kLonger;
+  }
+  // Kana runs group by equal runs.
+  std::unordered_map<std::u16string_view, uint32_t> runs;
+  bucket(kana_, RomajiHeads,
+         [all, &runs](uint32_t pos) {
+           size_t end = pos;
+           while (IsKana(all[end])) ++end;
+           return runs.emplace(all.substr(pos, end - pos), static_cast<uint32_t>(runs.size())).first->second;
+         },
+         &index->kana_, &index->kana_first_);
+  for (auto [keys, first] : {std::pair{&index->han_, &index->han_first_},
+                             std::pair{&index->kana_, &index->kana_first_}}) {
+    for (uint32_t l = 0; l < 26; ++l) {
+      std::sort(keys->begin() + (*first)[l], keys->begin() + (*first)[l + 1],
+                [](const NameIndex::SpelledKey& a, const NameIndex::SpelledKey& b) {
+                  return a.group != b.group ? a.group < b.group : a.pos < b.pos;
+                });
+    }
+  }
 
   // Start empty again.
   *this = NameIndexBuilder();
@@ -232,7 +334,8 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
 size_t NameIndex::MemoryBytes() const {
   return addresses_->MemoryBytes() + display_bytes_.capacity() +
          display_offsets_.capacity() * sizeof(uint32_t) + text_.capacity() * sizeof(char16_t) +
-         (words_.capacity() + han_.capacity() + kana_.capacity()) * sizeof(Key);
+         words_.capacity() * sizeof(Key) +
+         (han_.capacity() + kana_.capacity()) * sizeof(SpelledKey);
 }
 
 void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
@@ -290,22 +393,77 @@ void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
   }
   if ((pinyin || romaji) && spelled_[0] >= 'a' && spelled_[0] <= 'z') {
     const size_t l = static_cast<size_t>(spelled_[0] - 'a');
-    const size_t text_size = index.text_.size();
-    auto spelled_run = [&](const std::vector<NameIndex::Key>& keys, const NameIndex::Buckets& first,
-                           bool (*matches)(std::u16string_view, std::string_view)) {
-      const NameIndex::Key* k = keys.data() + first[l];
-      const NameIndex::Key* end = keys.data() + first[l + 1];
-      if (spelled_.size() == 1) {  // the lists hold exactly these
-        for (; k != end; ++k) mark(k->rank);
-        return;
-      }
+    uint32_t second = 0;
+    if (spelled_.size() > 1) {
+      const char c = spelled_[1];
+      second = 1u << (c == '-' ? kRomajiDash : c == '\'' ? kRomajiApostrophe : c - 'a');
+    }
+    using Key = NameIndex::SpelledKey;
+    // One and two letters: the lists and their sets are exact.
+    auto short_token = [&](const Key* k, const Key* end) {
       for (; k != end; ++k) {
-        if (marked(k->rank)) continue;
-        if (matches(std::u16string_view(text + k->pos, text_size - k->pos), spelled_)) mark(k->rank);
+        if (spelled_.size() == 1 || (k->next & second)) mark(k->rank);
       }
     };
-    if (pinyin) spelled_run(index.han_, index.han_first_, PinyinMatches);
-    if (romaji) spelled_run(index.kana_, index.kana_first_, RomajiMatches);
+    if (pinyin) {
+      const Key* k = index.han_.data() + index.han_first_[l];
+      const Key* end = index.han_.data() + index.han_first_[l + 1];
+      if (spelled_.size() <= 2) {
+        short_token(k, end);
+      } else {
+        // Runs with the same first (first two) characters: one step each.
+        auto mark_all = [&](const Key* from, const Key* to) {
+          for (; from != to; ++from) mark(from->rank);
+        };
+        while (k != end) {
+          const Key* group = k;
+          const char16_t c0 = static_cast<char16_t>(k->group >> 16);
+          while (k != end && (k->group >> 16) == c0) ++k;
+          bool done = false;
+          const uint64_t reach0 = PinyinStep(c0, spelled_, 1, &done);
+          if (done) mark_all(group, k);
+          if (done || !reach0) continue;
+          for (const Key* j = group; j != k;) {
+            const Key* pair = j;
+            const char16_t c1 = static_cast<char16_t>(j->group & 0xFFFF);
+            while (j != k && (j->group & 0xFFFF) == c1) ++j;
+            if (c1 == 0) continue;  // one character, already too short
+            done = false;
+            const uint64_t reach1 = PinyinStep(c1, spelled_, reach0, &done);
+            if (done) mark_all(pair, j);
+            if (done || !reach1) continue;
+            for (const Key* e = pair; e != j; ++e) {  // the rest from the text
+              if (!(e->next & NameIndex::kLonger) || marked(e->rank)) continue;
+              uint64_t reach = reach1;
+              for (const char16_t* c = text + e->pos + 2; reach && !done; ++c) {
+                if (ReadingsOf(*c).count == 0) break;
+                reach = PinyinStep(*c, spelled_, reach, &done);
+              }
+              if (done) mark(e->rank);
+              done = false;
+            }
+          }
+        }
+      }
+    }
+    if (romaji) {
+      const Key* k = index.kana_.data() + index.kana_first_[l];
+      const Key* end = index.kana_.data() + index.kana_first_[l + 1];
+      if (spelled_.size() <= 2) {
+        short_token(k, end);
+      } else {
+        // One check for every equal run.
+        const size_t text_size = index.text_.size();
+        while (k != end) {
+          const Key* group = k;
+          while (k != end && k->group == group->group) ++k;
+          if (!(group->next & second)) continue;
+          if (RomajiMatches(std::u16string_view(text + group->pos, text_size - group->pos), spelled_)) {
+            for (; group != k; ++group) mark(group->rank);
+          }
+        }
+      }
+    }
   }
 
   // The marked ranks in order are the rows in the pop-up's order.

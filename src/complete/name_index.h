@@ -17,9 +17,15 @@
 //    both find "John Smith Jr".
 //  - Pinyin and romaji: every word start in Han characters (kana) is a
 //    spelled start, kept in 26 lists by the letters that can begin its
-//    spelling. A token in Latin letters takes the list of its first letter
-//    (one letter: the whole list matches) and checks each start with
-//    PinyinMatches (RomajiMatches), a few comparisons each.
+//    spelling, each entry with the set of letters that can follow that one.
+//    A token in Latin letters takes the list of its first letter: with one
+//    letter the whole list matches, with two the entries whose set holds
+//    the second, and longer tokens check those entries with PinyinMatches
+//    (RomajiMatches), a few comparisons each. Han and kana begin words
+//    where they follow Latin letters, so "zs" finds "Tom张三"; a spelling
+//    ends where its Han (kana) characters end.
+//  - Rows of one card carry the same names: a row whose names equal the
+//    row before it shares that row's text.
 //  - Keys that a longer key of the same row contains add nothing (the
 //    family name "Smith" beside "John Smith", 张 beside 张三) and are left
 //    out, and so is a name none of whose keys is kept.
@@ -30,7 +36,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "addrbook/named_address.h"
@@ -39,6 +44,12 @@
 namespace vantrel {
 
 class NameIndex;
+
+// Matching reads at most this many UTF-16 characters of a name, and this
+// many names and readings of a row (names first): a hostile book cannot
+// make the index's sorting quadratic in a name's length.
+constexpr size_t kMaxNameLength = 256;
+constexpr size_t kMaxNamesPerRow = 64;
 
 class NameIndexBuilder {
  public:
@@ -54,23 +65,34 @@ class NameIndexBuilder {
  private:
   struct Start {
     uint32_t pos;      // in text_
-    uint32_t row;      // in adding order
+    uint32_t row;      // the first row (in adding order) with these names
+    uint32_t rows;     // how many rows from `row` on have them
     uint32_t letters;  // spelled starts: bit l when letter 'a' + l begins a spelling
   };
   // Folds and keeps the names of one row.
   void AddNames(const NamedAddress& row, uint32_t row_number);
+  // True (and the address remembered) when `folded` was not added before.
+  bool FirstTime(std::string_view folded);
 
   SearchIndexBuilder addresses_;
-  std::unordered_set<std::string> seen_;
+  // The folded addresses added, and an open-addressing table of them
+  // (row + 1, 0 for a free slot).
+  std::string seen_bytes_;
+  std::vector<uint32_t> seen_offsets_{0};
+  std::vector<uint32_t> seen_slots_;
   uint32_t rows_ = 0;
   std::string display_bytes_;
   std::vector<uint32_t> display_offsets_{0};
   std::u16string text_;
   std::vector<Start> words_, han_, kana_;
+  // The row before: its names, and where its keys begin in each list.
+  std::vector<std::u16string> last_names_, last_readings_;
+  size_t last_words_ = 0, last_han_ = 0, last_kana_ = 0;
   // Scratch for one row.
   std::u16string row_text_, folded_;
   std::vector<Start> row_words_, row_han_, row_kana_;
   std::vector<uint32_t> row_starts_;
+  uint32_t second_[26];
 };
 
 class NameIndex {
@@ -95,6 +117,20 @@ class NameIndex {
     uint32_t pos;   // in text_
     uint32_t rank;  // the row's place in addresses().sorted_order()
   };
+  struct SpelledKey {
+    uint32_t pos, rank;
+    // The characters that can follow the list's letter: bit m for 'a' + m,
+    // bits 26 and 27 for '-' and '\''; kLonger when the run has more than
+    // the two characters below.
+    uint32_t next;
+    // Han lists: the run's first two characters (the second 0 when it has
+    // one), high and low half; kana lists: one number per distinct run.
+    // The lists are sorted by it, so that one step of the pinyin serves
+    // every run that begins with the same characters, and one romaji check
+    // every equal run.
+    uint32_t group;
+  };
+  static constexpr uint32_t kLonger = 1u << 31;
   // Letter l's spelled starts: keys [first[l], first[l + 1]).
   using Buckets = std::array<uint32_t, 27>;
 
@@ -103,9 +139,9 @@ class NameIndex {
   std::vector<uint32_t> display_offsets_;
   std::u16string text_;     // folded names, each followed by a 0
   std::vector<Key> words_;  // word starts, by the text from there (char order)
-  std::vector<Key> han_;    // Han word starts, by first letter of their pinyin
+  std::vector<SpelledKey> han_;   // Han word starts, by first letter of their pinyin
   Buckets han_first_{};
-  std::vector<Key> kana_;   // kana word starts, by first letter of their romaji
+  std::vector<SpelledKey> kana_;  // kana word starts, by first letter of their romaji
   Buckets kana_first_{};
 };
 

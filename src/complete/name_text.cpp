@@ -88,7 +88,9 @@ CharKind KindOf(char16_t c) {
     return CharKind::kSeparator;
   }
   if (c < 0xC0 || c == 0xD7 || c == 0xF7) return CharKind::kSeparator;
-  if (c <= 0x24F || (c >= 0x1E00 && c <= 0x1EFF)) return CharKind::kLatin;
+  // Latin letters, IPA, modifier letters and combining accents (an accent
+  // written apart stays in its word).
+  if (c <= 0x36F || (c >= 0x1E00 && c <= 0x1EFF)) return CharKind::kLatin;
   if (c >= 0x370 && c <= 0x3FF) return CharKind::kGreek;
   if (c >= 0x400 && c <= 0x4FF) return CharKind::kCyrillic;
   if (c >= 0x2000 && c <= 0x206F) return CharKind::kSeparator;

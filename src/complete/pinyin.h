@@ -37,4 +37,15 @@ constexpr size_t kMaxSpelledToken = 63;
 // first character without a reading). An empty token matches.
 bool PinyinMatches(std::u16string_view run, std::string_view token);
 
+// One character of PinyinMatches: `reach` has bit p when token[0, p) is
+// spelled by the characters before c (bit 0 at the start); returns the
+// positions spelled after c, and sets *done when the token ends within one
+// of c's syllables (a match). `token` as for PinyinMatches, not empty.
+uint64_t PinyinStep(char16_t c, std::string_view token, uint64_t reach, bool* done);
+
+// The tokens of one and two letters that PinyinMatches(run, ...) accepts:
+// bit l of *first for the token 'a' + l, bit m of second[l] for the token
+// 'a' + l, 'a' + m (second[] has 26 entries and is filled here).
+void PinyinHeads(std::u16string_view run, uint32_t* first, uint32_t* second);
+
 }  // namespace vantrel

@@ -185,4 +185,58 @@ bool RomajiMatches(std::u16string_view run, std::string_view token) {
   return false;
 }
 
+namespace {
+
+inline int CharBit(char c) {
+  if (c >= 'a' && c <= 'z') return c - 'a';
+  return c == '-' ? kRomajiDash : c == '\'' ? kRomajiApostrophe : -1;
+}
+
+// Records the first two characters of every spelling that begins with
+// `so_far` (at most two characters) followed by the kana from run[i].
+void Heads(std::u16string_view run, size_t i, char vowel, const char* so_far, size_t have,
+           uint32_t* first, uint32_t* second) {
+  if (have >= 1) {
+    const int a = CharBit(so_far[0]);
+    if (a < 0 || a >= 26) return;  // not a token that is tried as romaji
+    *first |= 1u << a;
+    if (have >= 2) {
+      const int b = CharBit(so_far[1]);
+      if (b >= 0) second[a] |= 1u << b;
+      return;
+    }
+  }
+  if (i >= run.size()) return;
+  const RomajiUnit u = RomajiUnitAt(run, i, vowel);
+  if (u.length == 0) return;
+  auto with = [&](const char* spelling, char doubled, size_t next_i, char next_vowel) {
+    char buf[2];
+    size_t n = have;
+    for (size_t k = 0; k < have; ++k) buf[k] = so_far[k];
+    if (doubled && n < 2) buf[n++] = doubled;
+    for (const char* s = spelling; *s && n < 2; ++s) buf[n++] = *s;
+    Heads(run, next_i, next_vowel, buf, n, first, second);
+  };
+  for (size_t k = 0; k < u.count; ++k) with(u.spellings[k], 0, i + u.length, u.vowel);
+  if (u.doubles_next && i + 1 < run.size()) {
+    const RomajiUnit v = RomajiUnitAt(run, i + 1, u.vowel);
+    if (v.length && !v.doubles_next) {
+      for (size_t k = 0; k < v.count; ++k) {
+        const char* s = v.spellings[k];
+        if (!*s || IsVowel(s[0]) || s[0] == '-' || s[0] == '\'') continue;
+        with(s, s[0], i + 1 + v.length, v.vowel);
+        if (s[0] == 'c' && s[1] == 'h') with(s, 't', i + 1 + v.length, v.vowel);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void RomajiHeads(std::u16string_view run, uint32_t* first, uint32_t* second) {
+  *first = 0;
+  for (int l = 0; l < 26; ++l) second[l] = 0;
+  Heads(run, 0, 0, "", 0, first, second);
+}
+
 }  // namespace vantrel

@@ -39,4 +39,12 @@ RomajiUnit RomajiUnitAt(std::u16string_view run, size_t i, char prev_vowel);
 // first character that cannot be spelled). An empty token matches.
 bool RomajiMatches(std::u16string_view run, std::string_view token);
 
+// The tokens of one and two characters that RomajiMatches(run, ...)
+// accepts, first a letter: bit l of *first for the token 'a' + l, and in
+// second[l] (26 entries, filled here) bit m for the second character
+// 'a' + m, bit kRomajiDash for '-' and bit kRomajiApostrophe for '\''.
+constexpr int kRomajiDash = 26;
+constexpr int kRomajiApostrophe = 27;
+void RomajiHeads(std::u16string_view run, uint32_t* first, uint32_t* second);
+
 }  // namespace vantrel

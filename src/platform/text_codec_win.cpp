@@ -7,6 +7,7 @@
 
 #include "platform/charset_names.h"
 #include "platform/text_codec.h"
+#include "platform/utf8.h"
 
 namespace vantrel {
 namespace {
@@ -53,6 +54,8 @@ class SystemCodec final : public TextCodec {
                      std::u16string* out) const override {
     const unsigned code_page = CodePageOfCharset(charset);
     if (code_page == 0) return false;
+    // The most common one without a system call.
+    if (code_page == CP_UTF8) return Utf8ToWide(bytes, out);
     return ToWide(code_page, bytes, out);
   }
 };

@@ -164,6 +164,15 @@ const Case kCases[] = {
      "BEGIN:VCARD\nFN;CHARSET=UTF-8:\xe5\xbc\xa0\xe4\xb8\x89\n"
      "N;CHARSET=UTF-8:\xe5\xbc\xa0;\xe4\xb8\x89;;;\nEMAIL:zs@x\nEND:VCARD\n",
      {{"zs@x", "", {u"\u4e09"}, {}}}},
+    {"what 932 holds, learnt from one card, decides the next ones alike", 932,
+     "BEGIN:VCARD\nFN;CHARSET=UTF-8:\xe5\xbc\xa0\xe4\xb8\x89\nEMAIL:a@x\nEND:VCARD\n"
+     "BEGIN:VCARD\nFN;CHARSET=UTF-8:\xe4\xb8\x89\xe6\x9c\xa8\n"
+     "NICKNAME;CHARSET=UTF-8:\xe5\xbc\xa0,\xe4\xb8\x89\nEMAIL:b@x\nEND:VCARD\n"
+     "BEGIN:VCARD\nFN;CHARSET=UTF-8:\xe4\xb8\x89\xe5\xbc\xa0\nN;CHARSET=UTF-8:\xe4\xb8\x89;\xe6\x9c\xa8\n"
+     "EMAIL:c@x\nEND:VCARD\n",
+     {{"a@x", "", {}, {}},
+      {"b@x", "\xe4\xb8\x89\xe6\x9c\xa8", {u"\u4e09\u6728", u"\u4e09"}, {}},
+      {"c@x", "\xe4\xb8\x89\xe6\x9c\xa8", {u"\u4e09", u"\u6728"}, {}}}},
     {"a Han FN 1252 cannot hold: N's Latin parts stand in", 1252,
      "BEGIN:VCARD\nFN;CHARSET=UTF-8:\xe5\xbc\xa0\xe4\xb8\x89\nN:Zhang;San;;;\nEMAIL:zs@x\n"
      "END:VCARD\n",
@@ -224,6 +233,13 @@ const Case kCases[] = {
     {"a ':' in a quoted parameter; the first FN is the display name", 1252,
      "BEGIN:VCARD\nFN;X-A=\"a:b\":First\nFN:Second\nEMAIL;X-B=\"c:d\":e@x\nEND:VCARD\n",
      {{"e@x", "First", {u"First", u"Second"}, {}}}},
+    {"EMAIL;PREF lines outside cards, wherever the marker stands", 1252,
+     "X:EMAIL;PREF\nBEGIN:VCARD\nNOTE:say EMAIL;PREF:x\nEMAIL;PREF:" + std::string(70000, 'a') +
+         "\nEMAIL;PREF;INTERNET:a@x\nEND:VCARD\nEMAIL;PREF\r\r\nEMAIL;PREF:\0z\n"s +
+         std::string(100000, 'n') + "EMAIL;PREF:tail",
+     // An address cut at a NUL to nothing gives no row, nor does a line
+     // longer than kMaxLineBytes.
+     {{"EMAIL;PREF", "", {}, {}}, {"a@x", "", {}, {}}, {"EMAIL;PREF", "", {}, {}}}},
     {"a line with no ':' and continuations of nothing are skipped", 1252,
      "BEGIN:VCARD\n continued\nFN\n more\nFN:A\nEMAIL:a@x\nEND:VCARD\n more\n",
      {{"a@x", "A", {u"A"}, {}}}},

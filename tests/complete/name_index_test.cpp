@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,29 @@
 
 using namespace vantrel;
 using namespace vantrel::testing;
+
+// Counts this program's allocations, to show that typing allocates nothing.
+static std::atomic<size_t> g_allocations{0};
+static void* Allocate(size_t n) noexcept {
+  ++g_allocations;
+  return std::malloc(n ? n : 1);
+}
+void* operator new(size_t n) {
+  if (void* p = Allocate(n)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](size_t n) {
+  if (void* p = Allocate(n)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void* operator new[](size_t n, const std::nothrow_t&) noexcept { return Allocate(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -64,6 +90,7 @@ TEST(NameText, WordsSplitAtBlanksPunctuationAndLatinBoundaries) {
       {u"ヤマダ・タロウ", {u"やまだ・たろう", u"たろう"}},
       {u"  (x)", {u"x)"}},
       {u"Ирина Ivanova", {u"ирина ivanova", u"ivanova"}},
+      {u"Jose\u0301 Nu\u0303n\u0303ez", {u"jose\u0301 nu\u0303n\u0303ez", u"nu\u0303n\u0303ez"}},
   };
   std::u16string folded;
   for (const auto& c : cases) {
@@ -262,8 +289,50 @@ TEST(NameIndex, EmptyIndexAndRowsWithoutNames) {
   EXPECT_TRUE(got.empty());
 }
 
+TEST(NameIndex, HugeAndManyNamesAreCutNotSortedForever) {
+  // A name of 200,000 characters whose suffixes all look alike, and a row
+  // with thousands of nicknames: only the first characters and names count.
+  std::u16string huge;
+  for (int i = 0; i < 100000; ++i) huge += u"a ";
+  NamedAddress r;
+  r.address = "x@y";
+  r.names = {huge};
+  for (int i = 0; i < 5000; ++i) r.names.push_back(u"nick" + Utf16(std::to_string(i)));
+  NameIndexBuilder b;
+  b.Add(r, "X@Y");
+  auto ix = b.Build();
+  NameMatcher m;
+  std::vector<uint32_t> got;
+  const struct {
+    std::u16string token;
+    bool match;
+  } cases[] = {{u"a a a", true}, {u"nick0", true}, {u"nick62", true}, {u"nick63", false},
+               {u"nick4999", false}, {u"b", false}};
+  for (const auto& c : cases) {
+    m.Match(*ix, UpperAscii(Utf8(c.token)), c.token, &got);
+    EXPECT_EQ(c.match, !got.empty()) << Utf8(c.token);
+  }
+  EXPECT_LT(ix->MemoryBytes(), 64u * 1024) << "the cut names are not kept";
+}
+
+TEST(NameIndex, TypingAllocatesNothingOnceWarmedUp) {
+  const auto cards = MakeCards(500, 3);
+  const auto rows = RowsOf(cards);
+  NameIndexBuilder b;
+  for (const NamedAddress& r : rows) b.Add(r, UpperAscii(r.address));
+  auto index = b.Build();
+  const auto tokens = MakeTokens(cards, 200, 5);
+  NameMatcher m;
+  std::vector<uint32_t> got;
+  got.reserve(index->size());
+  for (const Token& t : tokens) m.Match(*index, t.folded, t.wide, &got);
+  const size_t before = g_allocations;
+  for (const Token& t : tokens) m.Match(*index, t.folded, t.wide, &got);
+  EXPECT_EQ(before, g_allocations.load());
+}
+
 TEST(NameIndex, SameRowsAsTheLiteralMatcherOnGeneratedCards) {
-  const auto cards = MakeCards(3000, 7);
+  const auto cards = MakeCards(2000, 7);
   const auto rows = RowsOf(cards);
   NameIndexBuilder b;
   for (const NamedAddress& r : rows) b.Add(r, UpperAscii(r.address));
@@ -273,13 +342,13 @@ TEST(NameIndex, SameRowsAsTheLiteralMatcherOnGeneratedCards) {
   NameMatcher m;
   std::vector<uint32_t> got;
   size_t nonempty = 0;
-  for (const Token& t : MakeTokens(cards, 1500, 11)) {
+  for (const Token& t : MakeTokens(cards, 1000, 11)) {
     m.Match(*index, t.folded, t.wide, &got);
     const std::vector<uint32_t> want = reference.Match(t.folded, t.wide);
     nonempty += !want.empty();
     ASSERT_EQ(want, got) << t.kind << " token " << Utf8(t.wide);
   }
-  EXPECT_GT(nonempty, 1000u) << "tokens that find something";
+  EXPECT_GT(nonempty, 700u) << "tokens that find something";
 }
 
 }  // namespace

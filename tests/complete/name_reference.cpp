@@ -4,6 +4,7 @@
 #include <set>
 #include <unordered_set>
 
+#include "complete/name_index.h"
 #include "complete/name_text.h"
 #include "complete/pinyin.h"
 #include "complete/romaji.h"
@@ -267,8 +268,18 @@ std::vector<Token> MakeTokens(const std::vector<Card>& cards, size_t count, unsi
     return s;
   };
   while (tokens.size() < count) {
-    const Card& c = cards[rng() % cards.size()];
     const unsigned kind = rng() % 11;
+    // A card that has what the kind needs, if one of a few does.
+    const Card* card = &cards[rng() % cards.size()];
+    for (int tries = 0; tries < 20; ++tries) {
+      const bool fits = (kind >= 2 && kind <= 5) ? IsHan(card->family[0])
+                        : (kind == 6 || kind == 7) ? !card->family_reading.empty()
+                        : kind == 10 ? !card->nickname.empty()
+                                     : true;
+      if (fits) break;
+      card = &cards[rng() % cards.size()];
+    }
+    const Card& c = *card;
     const std::u16string han = IsHan(c.family[0]) ? c.family + c.given : u"";
     if (kind == 0) {
       add("word", random_case(cut(rng() % 2 ? c.family : c.given)));
@@ -378,8 +389,9 @@ ReferenceMatcher::ReferenceMatcher(const std::vector<NamedAddress>& rows) {
     std::vector<Spelled> names;
     for (const auto* list : {&r.names, &r.readings}) {
       for (const std::u16string& n : *list) {
+        if (names.size() == kMaxNamesPerRow) break;
         Spelled s;
-        FoldName(n, &s.name);
+        FoldName(n.substr(0, kMaxNameLength), &s.name);
         for (size_t i = 0; i < s.name.size(); ++i) {
           if (!IsWordStart(s.name, i)) continue;
           if (IsHan(s.name[i])) s.han_starts.push_back(i);
