@@ -6,11 +6,13 @@
 //     hold those cards;
 //  3. the time of one keystroke's match for each token length, beside the
 //     plain address match (PrefixMatcher) of the same tokens in the same
-//     run, and the one-letter tokens on their own (the largest lists);
+//     run, the one-letter tokens on their own (the largest lists) and
+//     syllable tokens ("zha", "zhangs");
 //  4. every token's rows against the literal reference matcher.
-// Runs natively: build it with `scripts/build.sh bench name_bench`, run
-// build/bench/bin/name_bench [cards] [tokens]. `--check` is a short run of
-// part 4 only, for the tests.
+// Natively: scripts/build.sh bench name_bench, then
+// build/bench/bin/name_bench [cards] [tokens]; under Wine:
+// scripts/wine-run.sh build/win/bin/name_bench.exe. `--check` compares the
+// rows with the reference only, at 5,000 cards, for the tests.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -104,8 +106,8 @@ int main(int argc, char** argv) {
     const ReferenceMatcher reference(rows);
     std::map<std::string, size_t> kinds;
     const size_t bad = Compare(*index, reference, tokens, &kinds);
-    std::printf("name_bench --check: %zu cards, %zu rows, %zu tokens, %zu mismatches\n",
-                card_count, index->size(), tokens.size(), bad);
+    std::printf("name_bench --check: %zu cards, %zu rows, %zu tokens, %zu mismatches\n", card_count,
+                index->size(), tokens.size(), bad);
     return bad == 0 ? 0 : 1;
   }
 
@@ -123,9 +125,10 @@ int main(int argc, char** argv) {
               rows.size());
   std::printf("build:  name index %.1f ms   plain address index %.1f ms\n", build_ms,
               plain_build_ms);
-  std::printf("memory: name index %.2f MB   books (vCard 3.0, UTF-8) %.2f MB   ratio %.2f (goal <= 2)\n",
-              index->MemoryBytes() / 1e6, book.size() / 1e6,
-              static_cast<double>(index->MemoryBytes()) / static_cast<double>(book.size()));
+  std::printf(
+      "memory: name index %.2f MB   books (vCard 3.0, UTF-8) %.2f MB   ratio %.2f (goal <= 2)\n",
+      index->MemoryBytes() / 1e6, book.size() / 1e6,
+      static_cast<double>(index->MemoryBytes()) / static_cast<double>(book.size()));
   std::printf("        plain address index %.2f MB; pinyin table in the DLL %zu bytes\n",
               plain->MemoryBytes() / 1e6, PinyinTableBytes());
 
@@ -192,14 +195,15 @@ int main(int argc, char** argv) {
     spelled_sum += tn;
     if (tn > spelled_max) spelled_max = tn, worst_spelled = t;
   }
-  std::printf("\nworst token length: %zu, mean %.4f ms per keystroke (goal <= 1 ms)\n", worst_length,
-              worst_mean);
-  std::printf("syllable tokens (%zu: \"zha\", \"zhangs\", ...): mean %.4f ms, worst \"%s\" %.4f ms;"
-              " address-only mean %.4f ms\n",
-              spelled.size(), spelled_sum / static_cast<double>(spelled.size()), worst_spelled.c_str(),
-              spelled_max, spelled_plain / static_cast<double>(spelled.size()));
-  std::printf("worst single letter: \"%c\" %.4f ms (%zu rows); address-only %.4f ms\n", worst_letter,
-              letter_max, letter_rows, letter_plain);
+  std::printf("\nworst token length: %zu, mean %.4f ms per keystroke (goal <= 1 ms)\n",
+              worst_length, worst_mean);
+  std::printf(
+      "syllable tokens (%zu: \"zha\", \"zhangs\", ...): mean %.4f ms, worst \"%s\" %.4f ms;"
+      " address-only mean %.4f ms\n",
+      spelled.size(), spelled_sum / static_cast<double>(spelled.size()), worst_spelled.c_str(),
+      spelled_max, spelled_plain / static_cast<double>(spelled.size()));
+  std::printf("worst single letter: \"%c\" %.4f ms (%zu rows); address-only %.4f ms\n",
+              worst_letter, letter_max, letter_rows, letter_plain);
 
   // The same rows as the literal matcher.
   const double t0 = NowMs();

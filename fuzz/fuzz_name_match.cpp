@@ -55,7 +55,8 @@ void CheckHeads(std::u16string_view run, Matches matches, Heads heads, const cha
     if (matches(run, std::string_view(one, 1)) != static_cast<bool>((first >> a) & 1)) abort();
     for (size_t b = 0; b < seconds.size(); ++b) {
       const char two[2] = {one[0], seconds[b]};
-      if (matches(run, std::string_view(two, 2)) != static_cast<bool>((second[a] >> b) & 1)) abort();
+      if (matches(run, std::string_view(two, 2)) != static_cast<bool>((second[a] >> b) & 1))
+        abort();
     }
   }
 }

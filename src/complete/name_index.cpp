@@ -1,7 +1,6 @@
 #include "complete/name_index.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdint>
 #include <unordered_map>
 #include <utility>
@@ -44,30 +43,33 @@ bool RunBegins(const char16_t* a, const char16_t* b, InRun in_run) {
 }  // namespace
 
 bool NameIndexBuilder::FirstTime(std::string_view folded) {
-  auto hash = [](std::string_view s) {
-    uint64_t h = 1469598103934665603ull;  // FNV-1a
-    for (char c : s) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return h;
-  };
-  auto stored = [this](uint32_t i) {
-    return std::string_view(seen_bytes_.data() + seen_offsets_[i],
-                            seen_offsets_[i + 1] - seen_offsets_[i]);
-  };
+  uint32_t h = 2166136261u;  // FNV-1a
+  for (char c : folded) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  // A slot holds the hash and the address's number + 1 (0: free), so that
+  // most probes touch one slot and no text.
   const size_t count = seen_offsets_.size() - 1;
   if (seen_slots_.size() < 2 * (count + 1)) {
-    std::vector<uint32_t> slots(std::max<size_t>(64, seen_slots_.size() * 2), 0);
-    for (uint32_t i = 0; i < count; ++i) {
-      size_t at = hash(stored(i)) & (slots.size() - 1);
-      while (slots[at]) at = (at + 1) & (slots.size() - 1);
-      slots[at] = i + 1;
+    std::vector<uint64_t> slots(std::max<size_t>(64, seen_slots_.size() * 2), 0);
+    const size_t mask = slots.size() - 1;
+    for (uint64_t slot : seen_slots_) {
+      if (!slot) continue;
+      size_t at = static_cast<uint32_t>(slot >> 32) & mask;
+      while (slots[at]) at = (at + 1) & mask;
+      slots[at] = slot;
     }
     seen_slots_.swap(slots);
   }
-  size_t at = hash(folded) & (seen_slots_.size() - 1);
-  for (; seen_slots_[at]; at = (at + 1) & (seen_slots_.size() - 1)) {
-    if (stored(seen_slots_[at] - 1) == folded) return false;
+  const size_t mask = seen_slots_.size() - 1;
+  size_t at = h & mask;
+  for (; seen_slots_[at]; at = (at + 1) & mask) {
+    const uint64_t slot = seen_slots_[at];
+    if (static_cast<uint32_t>(slot >> 32) != h) continue;
+    const uint32_t i = static_cast<uint32_t>(slot) - 1;
+    if (std::string_view(seen_bytes_.data() + seen_offsets_[i],
+                         seen_offsets_[i + 1] - seen_offsets_[i]) == folded)
+      return false;
   }
-  seen_slots_[at] = static_cast<uint32_t>(count + 1);
+  seen_slots_[at] = (uint64_t{h} << 32) | (count + 1);
   seen_bytes_.append(folded);
   seen_offsets_.push_back(static_cast<uint32_t>(seen_bytes_.size()));
   return true;
@@ -164,9 +166,8 @@ void NameIndexBuilder::AddNames(const NamedAddress& row, uint32_t row_number) {
       if (cx == 0) return a.pos < b.pos;
     }
   };
-  drop_contained(&row_han_, han_less, [](const char16_t* a, const char16_t* b) {
-    return RunBegins(a, b, IsHan);
-  });
+  drop_contained(&row_han_, han_less,
+                 [](const char16_t* a, const char16_t* b) { return RunBegins(a, b, IsHan); });
   // Kana spellings depend on what follows (きゃ, ー), so only equal runs
   // are dropped.
   auto kana_equal = [](const char16_t* a, const char16_t* b) {
@@ -249,7 +250,8 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
     for (int shift = 0; shift < 64; shift += 16) {
       std::fill(count.begin(), count.end(), 0u);
       for (const Item& i : items) ++count[((i.head >> shift) & 0xFFFF) + 1];
-      if (count[((items.empty() ? 0 : items[0].head >> shift) & 0xFFFF) + 1] == items.size()) continue;
+      if (count[((items.empty() ? 0 : items[0].head >> shift) & 0xFFFF) + 1] == items.size())
+        continue;
       for (size_t d = 1; d < count.size(); ++d) count[d] += count[d - 1];
       for (const Item& i : items) other[count[(i.head >> shift) & 0xFFFF]++] = i;
       items.swap(other);
@@ -298,24 +300,27 @@ std::shared_ptr<const NameIndex> NameIndexBuilder::Build() {
   // Han runs group by their first two characters; a run longer than that
   // is marked so, as the matcher then reads on in the text.
   auto spelled = [](char16_t c) { return IsHan(c) && ReadingsOf(c).count != 0; };
-  bucket(han_, PinyinHeads,
-         [all, spelled](uint32_t pos) {
-           const uint32_t c1 = spelled(all[pos + 1]) ? all[pos + 1] : 0;
-           return (uint32_t{all[pos]} << 16) | c1;
-         },
-         &index->han_, &index->han_first_);
+  bucket(
+      han_, PinyinHeads,
+      [all, spelled](uint32_t pos) {
+        const uint32_t c1 = spelled(all[pos + 1]) ? all[pos + 1] : 0;
+        return (uint32_t{all[pos]} << 16) | c1;
+      },
+      &index->han_, &index->han_first_);
   for (NameIndex::SpelledKey& k : index->han_) {
     if ((k.group & 0xFFFF) && spelled(all[k.pos + 2])) k.next |= NameIndex::kLonger;
   }
   // Kana runs group by equal runs.
   std::unordered_map<std::u16string_view, uint32_t> runs;
-  bucket(kana_, RomajiHeads,
-         [all, &runs](uint32_t pos) {
-           size_t end = pos;
-           while (IsKana(all[end])) ++end;
-           return runs.emplace(all.substr(pos, end - pos), static_cast<uint32_t>(runs.size())).first->second;
-         },
-         &index->kana_, &index->kana_first_);
+  bucket(
+      kana_, RomajiHeads,
+      [all, &runs](uint32_t pos) {
+        size_t end = pos;
+        while (IsKana(all[end])) ++end;
+        return runs.emplace(all.substr(pos, end - pos), static_cast<uint32_t>(runs.size()))
+            .first->second;
+      },
+      &index->kana_, &index->kana_first_);
   for (auto [keys, first] : {std::pair{&index->han_, &index->han_first_},
                              std::pair{&index->kana_, &index->kana_first_}}) {
     for (uint32_t l = 0; l < 26; ++l) {
@@ -363,12 +368,14 @@ void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
   if (!folded_.empty()) {
     const std::u16string_view t(folded_);
     const auto& words = index.words_;
-    auto wlo = std::lower_bound(words.begin(), words.end(), t, [text](const NameIndex::Key& k, std::u16string_view t) {
-      return ComparePrefix(text + k.pos, t) < 0;
-    });
-    auto whi = std::upper_bound(wlo, words.end(), t, [text](std::u16string_view t, const NameIndex::Key& k) {
-      return ComparePrefix(text + k.pos, t) > 0;
-    });
+    auto wlo = std::lower_bound(words.begin(), words.end(), t,
+                                [text](const NameIndex::Key& k, std::u16string_view t) {
+                                  return ComparePrefix(text + k.pos, t) < 0;
+                                });
+    auto whi = std::upper_bound(wlo, words.end(), t,
+                                [text](std::u16string_view t, const NameIndex::Key& k) {
+                                  return ComparePrefix(text + k.pos, t) > 0;
+                                });
     for (auto it = wlo; it != whi; ++it) mark(it->rank);
   }
 
@@ -458,7 +465,8 @@ void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
           const Key* group = k;
           while (k != end && k->group == group->group) ++k;
           if (!(group->next & second)) continue;
-          if (RomajiMatches(std::u16string_view(text + group->pos, text_size - group->pos), spelled_)) {
+          if (RomajiMatches(std::u16string_view(text + group->pos, text_size - group->pos),
+                            spelled_)) {
             for (; group != k; ++group) mark(group->rank);
           }
         }

@@ -75,11 +75,10 @@ class NameIndexBuilder {
   bool FirstTime(std::string_view folded);
 
   SearchIndexBuilder addresses_;
-  // The folded addresses added, and an open-addressing table of them
-  // (row + 1, 0 for a free slot).
+  // The folded addresses added, and an open-addressing table of them.
   std::string seen_bytes_;
   std::vector<uint32_t> seen_offsets_{0};
-  std::vector<uint32_t> seen_slots_;
+  std::vector<uint64_t> seen_slots_;
   uint32_t rows_ = 0;
   std::string display_bytes_;
   std::vector<uint32_t> display_offsets_{0};
@@ -137,9 +136,9 @@ class NameIndex {
   std::shared_ptr<const SearchIndex> addresses_;
   std::string display_bytes_;
   std::vector<uint32_t> display_offsets_;
-  std::u16string text_;     // folded names, each followed by a 0
-  std::vector<Key> words_;  // word starts, by the text from there (char order)
-  std::vector<SpelledKey> han_;   // Han word starts, by first letter of their pinyin
+  std::u16string text_;          // folded names, each followed by a 0
+  std::vector<Key> words_;       // word starts, by the text from there (char order)
+  std::vector<SpelledKey> han_;  // Han word starts, by first letter of their pinyin
   Buckets han_first_{};
   std::vector<SpelledKey> kana_;  // kana word starts, by first letter of their romaji
   Buckets kana_first_{};
@@ -154,8 +153,8 @@ class NameMatcher {
   // pinyin, kana and romaji). Leading blanks are already gone from both.
   // Replaces *out with the matching rows in sorted order. An empty token
   // matches every row.
-  void Match(const NameIndex& index, std::string_view folded_token,
-             std::u16string_view wide_token, std::vector<uint32_t>* out);
+  void Match(const NameIndex& index, std::string_view folded_token, std::u16string_view wide_token,
+             std::vector<uint32_t>* out);
 
   size_t MemoryBytes() const {
     return bits_.capacity() * sizeof(uint64_t) + (folded_.capacity() * sizeof(char16_t)) +

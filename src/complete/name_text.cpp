@@ -6,7 +6,8 @@ namespace {
 
 // Full-width katakana for the half-width ones U+FF66..U+FF9D, in order.
 constexpr char16_t kHalfWidthKana[] =
-    u"ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン";
+    u"ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモ"
+    u"ヤユヨラリルレロワン";
 static_assert(sizeof kHalfWidthKana / sizeof kHalfWidthKana[0] == 0xFF9D - 0xFF66 + 2,
               "one full-width kana per half-width one");
 
