@@ -274,7 +274,6 @@ int main() {
   std::printf("  CCardParser                             %8.2f  %8.2f   (%zu rows)\n",
               cards_mem.Best(), cards_mem.Median(), row_count);
 
-
   std::printf("\nname mode, the same reading (code page %u)\n", ::GetACP());
   std::printf("  rows off: Scan + Parse (as above)       %8.2f  %8.2f\n", read.Best(),
               read.Median());

@@ -12,7 +12,18 @@ namespace {
 
 constexpr char kEndOfData = 0x1A;
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+// ASCII letters in upper case, every other byte as it is.
+struct UpperTable {
+  char upper[256] = {};
+  constexpr UpperTable() {
+    for (int i = 0; i < 256; ++i) {
+      upper[i] = static_cast<char>(i >= 'a' && i <= 'z' ? i - 'a' + 'A' : i);
+    }
+  }
+};
+constexpr UpperTable kUpper;
+
+char Upper(char c) { return kUpper.upper[static_cast<unsigned char>(c)]; }
 
 // [p, p + upper.size()) equals `upper` in any letter case.
 bool SameUpper(const char* p, std::string_view upper) {
@@ -84,14 +95,23 @@ const char* ValueColon(const char* p, const char* e) {
 }
 
 // The line is BEGIN:VCARD (begin) or END:VCARD.
+// [v, e), the value after a name's ':', is VCARD.
+bool IsVcardValue(const char* v, const char* e) {
+  return IsUpper(Trim(std::string_view(v, static_cast<size_t>(e - v))), "VCARD");
+}
+
 bool IsCardLine(const char* b, const char* e, bool begin) {
+  // Most lines are told apart by their first letter.
+  if (b == e || (Upper(*b) != (begin ? 'B' : 'E') && FindByte(b, e, '.') == nullptr)) {
+    return false;
+  }
   const char* name;
   const char* q = NameEnd(b, e, &name);
   if (q == e || *q != ':') return false;
   if (!IsUpper(std::string_view(name, static_cast<size_t>(q - name)), begin ? "BEGIN" : "END")) {
     return false;
   }
-  return IsUpper(Trim(std::string_view(q + 1, static_cast<size_t>(e - q - 1))), "VCARD");
+  return IsVcardValue(q + 1, e);
 }
 
 int HexDigit(char c) {
@@ -140,6 +160,21 @@ void DecodeQuotedPrintable(std::string_view s, std::string* decoded) {
 // ENCODING=B, VALUE=URI or URL) rather than text. Letter case is ignored.
 CCardParser::Params CCardParser::ParseParams(std::string_view params) {
   Params r;
+  // Most parameters (PREF, INTERNET, TYPE=...) say none of this: a look at
+  // the letters that begin the ones that may.
+  bool may = false;
+  bool start = true;
+  for (char c : params) {
+    if (start) {
+      const char u = Upper(c);
+      if (u == 'C' || u == 'E' || u == 'V' || u == 'Q' || u == 'B') {
+        may = true;
+        break;
+      }
+    }
+    start = c == ';' || c == ' ' || c == '\t';
+  }
+  if (!may) return r;
   const char* p = params.data();
   const char* const end = p + params.size();
   while (p < end) {
@@ -198,10 +233,6 @@ const char16_t* FindUnescaped(const char16_t* p, const char16_t* end, char16_t s
 // [b, e) with the vCard 3.0 escapes undone; an escaped line break becomes a
 // blank. A backslash before any other character stays.
 void AppendUnescaped(const char16_t* b, const char16_t* e, std::u16string* out) {
-  if (std::char_traits<char16_t>::find(b, static_cast<size_t>(e - b), u'\\') == nullptr) {
-    out->append(b, e);
-    return;
-  }
   for (const char16_t* p = b; p < e; ++p) {
     const char16_t c = *p;
     if (c != u'\\' || p + 1 == e) {
@@ -290,7 +321,11 @@ void CCardParser::FeedLines(const char* p, const char* end) {
     // property is read where it lies, without a copy.
     const char* next = nl + 1;
     const bool complete = next < end && *next != ' ' && *next != '\t' && last != '=';
-    Line(p, over ? p + kMaxLineBytes : e, over, last, complete);
+    if (in_card_) {
+      CardLine(p, over ? p + kMaxLineBytes : e, over, last, complete);
+    } else if (!over) {
+      OutsideLine(p, e);
+    }
     p = next;
   }
   if (p < end) CarryBytes(p, end);
@@ -342,7 +377,7 @@ void CCardParser::Line(const char* b, const char* e, bool over, char last, bool 
 }
 
 void CCardParser::OutsideLine(const char* b, const char* e) {
-  if (IsCardLine(b, e, true)) {
+  if ((e - b == 11 && SameUpper(b, "BEGIN:VCARD")) || IsCardLine(b, e, true)) {
     in_card_ = true;
     return;
   }
@@ -373,7 +408,7 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last, b
     return;
   }
 
-  FlushProperty();
+  if (kind_ != kSkip) FlushProperty();
   const char* name;
   const char* q = NameEnd(b, e, &name);
   const size_t name_size = static_cast<size_t>(q - name);
@@ -386,7 +421,7 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last, b
       if (SameUpper(name, "FN")) kind = kFn;
       break;
     case 3:
-      if (!over && SameUpper(name, "END") && IsCardLine(b, e, false)) {
+      if (!over && SameUpper(name, "END") && *q == ':' && IsVcardValue(q + 1, e)) {
         EndCard();
         return;
       }
@@ -396,7 +431,7 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last, b
         kind = kEmail;
       } else if (SameUpper(name, "SOUND")) {
         kind = kSound;
-      } else if (!over && SameUpper(name, "BEGIN") && IsCardLine(b, e, true)) {
+      } else if (!over && SameUpper(name, "BEGIN") && *q == ':' && IsVcardValue(q + 1, e)) {
         EndCard();
         in_card_ = true;
         return;
@@ -437,7 +472,7 @@ void CCardParser::CardLine(const char* b, const char* e, bool over, char last, b
     return;
   }
   if (complete && !soft_break_) {
-    ReadProperty(kind, b, e);
+    ReadValue(kind, q, e);
     qp_ = false;
     return;
   }
@@ -471,7 +506,11 @@ void CCardParser::FlushProperty() {
 // A whole property line, continuations joined.
 void CCardParser::ReadProperty(Kind kind, const char* b, const char* e) {
   const char* name;
-  const char* q = NameEnd(b, e, &name);
+  ReadValue(kind, NameEnd(b, e, &name), e);
+}
+
+// [q, e): the property line from the end of its name.
+void CCardParser::ReadValue(Kind kind, const char* q, const char* e) {
   const char* colon = q < e && *q == ':' ? q : q < e ? ValueColon(q, e) : nullptr;
   if (!colon) return;
   const Params params = *q == ';' ? ParseParams(std::string_view(q + 1, static_cast<size_t>(colon - q - 1)))
@@ -489,25 +528,37 @@ void CCardParser::ReadProperty(Kind kind, const char* b, const char* e) {
   }
 }
 
-// Also cuts the value at a NUL.
+// The value in UTF-16, in [*b, *e) (in units_ or wide_), cut at a NUL.
 CCardParser::Origin CCardParser::ToWide(std::string_view bytes, std::string_view charset,
-                                       std::u16string* out) const {
-  out->resize(bytes.size());
-  char16_t* w = &(*out)[0];
+                                       const char16_t** b, const char16_t** e) {
+  if (units_.size() < bytes.size()) units_.resize(bytes.size() * 2);
+  char16_t* w = units_.data();
   unsigned high = 0;
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (c == 0) {
-      bytes = bytes.substr(0, i);
-      out->resize(i);
-      break;
-    }
+  bool backslash = false;
+  size_t n = 0;
+  for (; n < bytes.size(); ++n) {
+    const unsigned char c = static_cast<unsigned char>(bytes[n]);
+    if (c == 0) break;
     high |= c;
-    w[i] = c;
+    backslash |= c == '\\';
+    w[n] = c;
   }
-  if (high < 0x80) return kFromAscii;
-  if (charset.empty()) return codec_.AnsiToWide(bytes, out) ? kFromAnsi : kInvalid;
-  return codec_.CharsetToWide(charset, bytes, out) ? kFromCharset : kInvalid;
+  bytes = bytes.substr(0, n);
+  // In a double-byte code page a second byte may be 0x5C: only UTF-16 says.
+  escapes_ = backslash;
+  if (high < 0x80) {
+    *b = w;
+    *e = w + n;
+    return kFromAscii;
+  }
+  const Origin origin = charset.empty() ? (codec_.AnsiToWide(bytes, &wide_) ? kFromAnsi : kInvalid)
+                                        : (codec_.CharsetToWide(charset, bytes, &wide_)
+                                               ? kFromCharset
+                                               : kInvalid);
+  *b = wide_.data();
+  *e = *b + wide_.size();
+  escapes_ = std::char_traits<char16_t>::find(*b, wide_.size(), u'\\') != nullptr;
+  return origin;
 }
 
 bool CCardParser::ToAnsi(std::u16string_view wide, std::string* out) const {
@@ -534,8 +585,8 @@ void CCardParser::ReadEmail(const Params& params, std::string_view value) {
     value = Trim(ansi_);
     if (value.empty()) return;
   }
-  if (email_count_ == emails_.size()) emails_.emplace_back();
-  emails_[email_count_++].assign(value.data(), value.size());
+  emails_.append(value.data(), value.size());
+  email_ends_.push_back(emails_.size());
 }
 
 // Keeps the name or reading in [b, e) (escapes undone, blanks trimmed) if it
@@ -554,13 +605,17 @@ bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, O
   size_t& count = reading ? readings_ : names_;
   if (count == list.size()) list.emplace_back();
   std::u16string& name = list[count];
-  name.clear();
-  AppendUnescaped(b, e, &name);
-  // An escaped line break at either end is a blank there.
-  while (!name.empty() && name.back() == u' ') name.pop_back();
-  size_t lead = 0;
-  while (lead < name.size() && name[lead] == u' ') ++lead;
-  if (lead) name.erase(0, lead);
+  if (!escapes_) {
+    name.assign(b, e);
+  } else {
+    name.clear();
+    AppendUnescaped(b, e, &name);
+    // An escaped line break at either end is a blank there.
+    while (!name.empty() && name.back() == u' ') name.pop_back();
+    size_t lead = 0;
+    while (lead < name.size() && name[lead] == u' ') ++lead;
+    if (lead) name.erase(0, lead);
+  }
   if (name.empty() || name_units_ + name.size() > kMaxNameUnits) return false;
   if (origin == kFromAscii) {
     if (want_ansi) ansi_.assign(name.begin(), name.end());
@@ -574,18 +629,17 @@ bool CCardParser::KeepName(const char16_t* b, const char16_t* e, bool reading, O
 
 void CCardParser::ReadName(Kind kind, const Params& params, std::string_view value) {
   if (kind == kSound && params.data) return;
-  const Origin origin = ToWide(value, params.charset, &wide_);
+  const char16_t* b;
+  const char16_t* e;
+  const Origin origin = ToWide(value, params.charset, &b, &e);
   if (origin == kInvalid) return;
-  const char16_t* b = wide_.data();
-  const char16_t* e = b + wide_.size();
   switch (kind) {
     case kFn: {
       // An FN in the system code page that needs neither trimming nor
       // escapes undone is its own display form: no conversion back.
-      value = CutAtNul(value);  // as the name is
-      const bool as_is = origin == kFromAnsi && !value.empty() && !IsBlank(value.front()) &&
-                         !IsBlank(value.back()) &&
-                         value.find('\\') == std::string_view::npos;
+      if (origin == kFromAnsi) value = CutAtNul(value);  // as the name was
+      const bool as_is = origin == kFromAnsi && !escapes_ && !value.empty() &&
+                         !IsBlank(value.front()) && !IsBlank(value.back());
       if (KeepName(b, e, false, origin, !have_fn_ && !as_is) && !have_fn_) {
         have_fn_ = true;
         if (as_is) {
@@ -702,7 +756,7 @@ void CCardParser::NDisplay(std::string* out) const {
 void CCardParser::EndCard() {
   FlushProperty();
   in_card_ = false;
-  if (email_count_ > 0) {
+  if (!email_ends_.empty()) {
     if (have_fn_) {
       row_.display_name.assign(fn_);
     } else {
@@ -712,13 +766,15 @@ void CCardParser::EndCard() {
     // again).
     row_.names.resize(names_);
     row_.readings.resize(readings_);
-    for (size_t i = 0; i < email_count_; ++i) {
-      row_.address.swap(emails_[i]);
+    size_t begin = 0;
+    for (size_t end : email_ends_) {
+      row_.address.assign(emails_, begin, end - begin);
       sink_.Take(row_);
-      row_.address.swap(emails_[i]);
+      begin = end;
     }
   }
-  email_count_ = 0;
+  emails_.clear();
+  email_ends_.clear();
   names_ = readings_ = 0;
   name_units_ = 0;
   have_fn_ = have_n_ = n_whole_ = false;

@@ -15,9 +15,10 @@
 //  - Inside a card a line NAME;PARAMS:VALUE, the name in any letter case, a
 //    "group." prefix dropped. A line that begins with a blank or a tab
 //    continues the one before, that one character dropped. In a value whose
-//    parameters say QUOTED-PRINTABLE, a line ending in '=' is continued by
-//    the next line whatever it begins with, unless that line is BEGIN:VCARD
-//    or END:VCARD (a broken value must not swallow the card's end).
+//    parameters say ENCODING=QUOTED-PRINTABLE (or, as vCard 2.1 writes it,
+//    QUOTED-PRINTABLE alone), a line ending in '=' is continued by the next
+//    line whatever it begins with, unless that line is BEGIN:VCARD or
+//    END:VCARD (a broken value must not swallow the card's end).
 //  - Names: FN; N's five parts (family;given;additional;prefix;suffix) each
 //    its own name; NICKNAME split at ','. Readings: SOUND and X-IRMC-N split
 //    at ';' (their N-like form), X-PHONETIC-FIRST-NAME, -LAST-NAME and
@@ -43,15 +44,23 @@
 //    Empty values and values that do not convert give no row. Rows are not
 //    deduplicated here. Outside any card, a line holding "EMAIL;PREF" gives
 //    a row without names, its address taken as CAddressParser takes it, then
-//    trimmed.
+//    trimmed (unless the line is longer than kMaxLineBytes).
 //
 // Bounds: a logical line (continuations included) of a property that is read
 // is kept up to kMaxLineBytes; a longer one is dropped whole (its name or
 // address is lost, the rest of the card is read), and of any longer line only
 // that many bytes are held. A card keeps at most kMaxNames names and
 // readings, kMaxNameUnits UTF-16 units in all; names beyond that are
-// dropped. Memory is thus bounded per line and per card, apart from the rows
-// themselves, and every byte is looked at a bounded number of times.
+// dropped. Memory is thus bounded per line and per card (apart from the
+// card's addresses, which wait for its end), and every byte is looked at a
+// bounded number of times.
+//
+// Speed: the reader runs over every byte of every book when the mode is on.
+// A line is read where it lies in the chunk unless the next line may
+// continue it; names are built in the strings of one row that is reused
+// from card to card and handed to a sink, so that a card costs no
+// allocation once the first cards have made room; ASCII needs no
+// conversion, and what the code page holds is learnt per character.
 #pragma once
 
 #include <cstddef>
@@ -113,6 +122,7 @@ class CCardParser {
   void Append(const char* b, const char* e, bool soft);
   void FlushProperty();
   void ReadProperty(Kind kind, const char* b, const char* e);
+  void ReadValue(Kind kind, const char* q, const char* e);
   struct Params {
     bool qp = false;
     bool data = false;
@@ -122,7 +132,8 @@ class CCardParser {
   void ReadName(Kind kind, const Params& params, std::string_view value);
   void ReadEmail(const Params& params, std::string_view value);
   bool KeepName(const char16_t* b, const char16_t* e, bool reading, Origin origin, bool want_ansi);
-  Origin ToWide(std::string_view bytes, std::string_view charset, std::u16string* out) const;
+  Origin ToWide(std::string_view bytes, std::string_view charset, const char16_t** b,
+                const char16_t** e);
   bool ToAnsi(std::u16string_view wide, std::string* out) const;
   bool AnsiHolds(const std::u16string& name, bool want_bytes);
   void NDisplay(std::string* out) const;
@@ -142,15 +153,15 @@ class CCardParser {
 
   // The open card, built in row_, which every row of the card shares and
   // which keeps its strings' space from card to card: its first names_ names
-  // and readings_ readings, its first emails_ addresses. The card's rows go
-  // out when it ends, since its names may follow its addresses.
+  // and readings_ readings. The card's rows go out when it ends, since its
+  // names may follow its addresses.
   bool in_card_ = false;
   NamedAddress row_;
   size_t names_ = 0;
   size_t readings_ = 0;
   size_t name_units_ = 0;
-  std::vector<std::string> emails_;
-  size_t email_count_ = 0;
+  std::string emails_;              // the card's addresses, one after another,
+  std::vector<size_t> email_ends_;  // each ending here
   bool have_fn_ = false;
   bool have_n_ = false;
   bool n_whole_ = false;     // every part of the first N was kept
@@ -172,6 +183,8 @@ class CCardParser {
   // Scratch space, kept from value to value.
   std::string decoded_;
   std::u16string wide_;
+  std::vector<char16_t> units_;
+  bool escapes_ = false;  // the value in UTF-16 holds a backslash
   std::string ansi_;
 };
 

@@ -14,8 +14,9 @@ struct NamedAddress {
   // (the first wins).
   std::string address;
   // What the pop-up shows beside the address, in the system's ANSI code
-  // page: FN, else N's parts joined with blanks; empty when the card has no
-  // name that the code page can hold.
+  // page: FN, else N's parts joined (with blanks in Latin order, run
+  // together family first for Han, kana and Hangul); empty when the card has
+  // no name that the code page can hold.
   std::string display_name;
   // Every name of the card in UTF-16, each a whole name: FN, N's parts
   // (family, given, additional, prefix, suffix; each its own entry, so that
