@@ -1,5 +1,7 @@
 #include "complete/recipients.h"
 
+#include <algorithm>
+
 namespace vantrel {
 namespace {
 
@@ -46,6 +48,31 @@ std::vector<std::string_view> SplitRecipients(std::string_view text) {
   std::vector<std::string_view> out;
   if (!Split(text, true, &out)) Split(text, false, &out);
   return out;
+}
+
+size_t CountRecipients(std::string_view text,
+                       const std::function<void(std::string_view, std::string*)>& fold,
+                       int64_t now, UsageBook* book) {
+  std::vector<std::string> keys;
+  std::string key;
+  for (std::string_view address : SplitRecipients(text)) {
+    fold(address, &key);
+    keys.push_back(key);
+  }
+  // Sorted and made unique: a message to many addresses costs n log n, and
+  // the first kMaxAddresses distinct ones (in the text's order) are kept.
+  std::vector<size_t> order(keys.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(),
+                   [&keys](size_t a, size_t b) { return keys[a] < keys[b]; });
+  std::vector<size_t> first;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i == 0 || keys[order[i]] != keys[order[i - 1]]) first.push_back(order[i]);
+  }
+  std::sort(first.begin(), first.end());
+  if (first.size() > UsageBook::kMaxAddresses) first.resize(UsageBook::kMaxAddresses);
+  for (size_t i : first) book->RecordUse(keys[i], now);
+  return first.size();
 }
 
 }  // namespace vantrel

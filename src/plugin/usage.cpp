@@ -1,7 +1,5 @@
 #include "plugin/usage.h"
 
-#include <algorithm>
-#include <vector>
 
 #include "complete/recipients.h"
 #include "compose/compose_hook.h"
@@ -43,18 +41,11 @@ void CUsage::Hide(std::string_view address) {
 }
 
 void CUsage::RecordSend(std::string_view recipients) {
-  const std::vector<std::string_view> addresses = SplitRecipients(recipients);
-  if (addresses.empty()) return;
+  if (SplitRecipients(recipients).empty()) return;
   Load();
-  const int64_t now = UnixTimeNow();
-  // An address named twice in one message is one use.
-  std::vector<std::string> seen;
-  for (std::string_view address : addresses) {
-    const std::string& key = Key(address);
-    if (std::find(seen.begin(), seen.end(), key) != seen.end()) continue;
-    seen.push_back(key);
-    book_.RecordUse(key, now);
-  }
+  CountRecipients(
+      recipients, [this](std::string_view address, std::string* key) { folder_->Fold(address, key); },
+      UnixTimeNow(), &book_);
   Save();
 }
 
