@@ -145,7 +145,8 @@ std::string CSuggestList::MatchNameAt(size_t i) const {
 }
 
 size_t CSuggestList::OwnMemoryBytes() const {
-  return sizeof(*this) + matches_.capacity() * sizeof(uint32_t) + matcher_.MemoryBytes();
+  return sizeof(*this) + matches_.capacity() * sizeof(uint32_t) + matcher_.MemoryBytes() +
+         ranker_.MemoryBytes() + lastToken_.capacity();
 }
 
 size_t CSuggestList::IndexMemoryBytes() const {
