@@ -2,6 +2,7 @@
 //
 //   StandinHost.exe [--plugin <dll>] [--data <folder>] [--version <string>] [--info]
 //                   [--skip-exit] [--check-command <n>]
+//                   [--send <recipients>... [--repeat <n>]]
 //                   [--demo [--token <text>] [--screenshot <bmp>]
 //                    [--live-add <address> --live-book <file> [--live-screenshot <bmp>]]]
 //
@@ -16,6 +17,9 @@
 //            plug-in registered (0 the first), as the user would from the
 //            menu, unless its menu item already has a check mark: the
 //            command's setting is then on whatever it was before.
+// --send     after the menu set-up, open a compose window whose recipient
+//            field holds the text, and send it at once; once per --send, the
+//            whole series --repeat times.
 // --demo     a scripted session: open a compose window, type the token with
 //            real key presses, capture the window with the suggestion list,
 //            print the offered addresses, optionally add an address to an
@@ -29,6 +33,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "compose_window.h"
 #include "demo.h"
@@ -72,7 +77,7 @@ HWND OpenCompose(PluginModule* plugin) {
 int Usage() {
   std::fprintf(stderr,
                "usage: StandinHost.exe [--plugin <dll>] [--data <folder>] [--version <string>] "
-               "[--info] [--skip-exit] [--check-command <n>] [--demo [--token <text>] [--screenshot <bmp>] [--live-add "
+               "[--info] [--skip-exit] [--check-command <n>] [--send <recipients>... [--repeat <n>]] [--demo [--token <text>] [--screenshot <bmp>] [--live-add "
                "<address> --live-book <file> [--live-screenshot <bmp>]]]\n");
   return 2;
 }
@@ -84,6 +89,8 @@ int main(int argc, char** argv) {
   Host().dataFolder = ExeFolder() + "Data\\";
   bool info = false, demo = false;
   int check_command = -1;
+  std::vector<std::string> sends;
+  int repeat = 1;
   DemoOptions demo_options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -104,6 +111,10 @@ int main(int argc, char** argv) {
       demo_options.liveScreenshot = argv[++i];
     } else if (arg == "--check-command" && has_value) {
       check_command = std::atoi(argv[++i]);
+    } else if (arg == "--send" && has_value) {
+      sends.push_back(argv[++i]);
+    } else if (arg == "--repeat" && has_value) {
+      repeat = std::atoi(argv[++i]);
     } else if (arg == "--skip-exit") {
       callExitOnDestroy = false;
     } else if (arg == "--plugin" && has_value) {
@@ -154,6 +165,28 @@ int main(int argc, char** argv) {
                     ? "checked"
                     : "not checked");
     std::fflush(stdout);
+  }
+  if (!sends.empty()) {
+    // Messages that the host fills in itself (as a reply does) and sends at
+    // once: the plug-in sees each go out.
+    int sent = 0;
+    for (int r = 0; r < repeat; ++r) {
+      for (const std::string& recipients : sends) {
+        const vantrel_host::PluginCallbacks callbacks = {plugin.OnOpenCompose,
+                                                         plugin.OnKeyDispatch, plugin.OnOutgoing};
+        HWND compose = vantrel_host::OpenHostComposeWindow(callbacks, recipients.c_str());
+        if (!compose) continue;
+        vantrel_host::HostSendMail(compose);
+        ++sent;
+      }
+    }
+    std::printf("  sent %d messages\n", sent);
+    std::fflush(stdout);
+    if (!info && !demo) {
+      DestroyWindow(main_window);  // calls BKC_OnExit
+      plugin.Unload();
+      return 0;
+    }
   }
   if (info) {
     PrintMenuAdditions(MainMenu(main_window));

@@ -181,6 +181,7 @@ bool CCompletionEdit::HandleKey(int key, bool fromList) {
     if (list_.hwnd()) ::ShowWindow(list_.hwnd(), SW_HIDE);
     return true;
   }
+  if (key == VK_DELETE) return ListVisible() && DeleteSuggestion();
   if (!IsNavigationKey(key)) return false;
   if (!ListVisible()) return false;
   if (list_.RowsAreStale()) {
@@ -233,6 +234,33 @@ void CCompletionEdit::ReplaceToken(int key, bool fromList) {
   }
   ::SendMessageA(self, EM_SCROLLCARET, 0, 0);
   busy_ = false;
+}
+
+bool CCompletionEdit::DeleteSuggestion() {
+  if (!list_.HideSelected()) return false;
+  // The row goes at once: the token the user typed comes back in place of
+  // the entry that a navigation key may have written there, and is matched
+  // again, now without the hidden address.
+  HWND self = hwnd();
+  const std::string typed = list_.LastToken();
+  text_ = ReadText();
+  const TokenBounds b = MatchedToken();
+  if (text_.compare(static_cast<size_t>(b.start), static_cast<size_t>(b.end - b.start), typed) !=
+      0) {
+    busy_ = true;
+    const std::string restored = text_.substr(0, static_cast<size_t>(b.start)) + typed +
+                                 text_.substr(static_cast<size_t>(b.end));
+    ::SetWindowTextA(self, restored.c_str());
+    // The change notification went through the parent, which may have
+    // destroyed the field.
+    if (!::IsWindow(self) || Window::FromHandle(self) != this) return true;
+    text_ = ReadText();
+    const int caret = b.start + static_cast<int>(typed.size());
+    SelectBytes(text_, caret, caret);
+    busy_ = false;
+  }
+  list_.FindString(-1, typed, false);
+  return true;
 }
 
 LRESULT CCompletionEdit::WndProc(UINT msg, WPARAM wparam, LPARAM lparam) {

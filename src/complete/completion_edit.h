@@ -56,8 +56,12 @@ class CCompletionEdit : public Window {
   // The name mode: the search list is a shared name index, blanks at the
   // token's start are skipped for matching and kept by the replacement.
   void SetNameIndex(std::shared_ptr<const NameIndex> names);
+  // Where the name mode's order of use comes from; null for none.
+  void SetUsage(UsageSource* usage) { list_.SetUsage(usage); }
 
-  // True when the key was consumed.
+  // True when the key was consumed. In the name mode Delete (with or
+  // without Shift) on a highlighted row hides its address; with no row
+  // highlighted it is the control's own Delete.
   bool HandleKey(int key, bool fromList);
 
   int FindTokenStart(int pos) const;
@@ -83,6 +87,7 @@ class CCompletionEdit : public Window {
   void OnFocusLost();
   LRESULT OnListNotify(WPARAM wparam, LPARAM lparam);
   void ReplaceToken(int key, bool fromList);
+  bool DeleteSuggestion();
   std::string ReadText() const;
   // The token at the caret, as matched: in the name mode without its
   // leading blanks (after ", " the user is typing a new recipient).

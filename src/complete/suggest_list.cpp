@@ -145,7 +145,8 @@ std::string CSuggestList::MatchNameAt(size_t i) const {
 }
 
 size_t CSuggestList::OwnMemoryBytes() const {
-  return sizeof(*this) + matches_.capacity() * sizeof(uint32_t) + matcher_.MemoryBytes();
+  return sizeof(*this) + matches_.capacity() * sizeof(uint32_t) + matcher_.MemoryBytes() +
+         ranker_.MemoryBytes() + lastToken_.capacity();
 }
 
 size_t CSuggestList::IndexMemoryBytes() const {
@@ -162,6 +163,7 @@ void CSuggestList::Hide() {
 int CSuggestList::FindString(int startAfter, const std::string& token, bool showOnly) {
   const size_t previous = matches_.size();
   if (!showOnly) {
+    lastToken_ = token;
     if (!owner_ || startAfter > static_cast<long long>(SearchCount()) || token.empty()) {
       Hide();
       return -1;
@@ -172,6 +174,8 @@ int CSuggestList::FindString(int startAfter, const std::string& token, bool show
       // code page cannot decode still matches addresses.
       if (!SystemTextCodec().AnsiToWide(token, &wide_token_)) wide_token_.clear();
       name_matcher_.Match(*names_, UpperAnsi(token), wide_token_, &matches_);
+      // The addresses the user writes to most come first, deleted ones go.
+      if (usage_) ranker_.Rank(usage_->Book(), names_, names_->addresses(), &matches_);
       match_index_ = search_;
       match_names_ = names_;
     } else if (index) {
@@ -240,6 +244,15 @@ int CSuggestList::FindString(int startAfter, const std::string& token, bool show
   if (static_cast<size_t>(itemCount_) != previous) selectedIndex_ = -1;
   // The matcher delivers the matches already in sorted order.
   return 1;
+}
+
+bool CSuggestList::HideSelected() {
+  if (!names_ || !usage_ || match_names_ != names_ || selectedIndex_ < 0 ||
+      static_cast<size_t>(selectedIndex_) >= matches_.size()) {
+    return false;
+  }
+  usage_->Hide(MatchAt(static_cast<size_t>(selectedIndex_)));
+  return true;
 }
 
 std::string CSuggestList::GetString() const {

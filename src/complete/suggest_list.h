@@ -37,6 +37,10 @@
 //    matcher, and each row shows the card's display name after the address
 //    in the grey text colour. What a row gives the field is the address
 //    alone, as in the plain mode.
+//  - Ranking by use (SetUsage, name mode only): the matcher's rows go
+//    through a UsageRanker, which puts the addresses the user writes to
+//    most first and leaves out the ones the user deleted; the rest keep the
+//    matcher's order. HideSelected takes the highlighted row's address out.
 //  - Painting keeps its memory DC, bitmap and pens (paint_) for the
 //    pop-up's life; the bitmap is made again when the size changes and the
 //    pens when the system colours do.
@@ -53,6 +57,8 @@
 
 #include "complete/name_index.h"
 #include "complete/search_index.h"
+#include "complete/usage_rank.h"
+#include "complete/usage_source.h"
 #include "platform/handles.h"
 #include "platform/window.h"
 
@@ -103,6 +109,16 @@ class CSuggestList : public Window {
   // the names. Ends with RemoveSearchAll, SetSearchList or AddSearchString.
   void SetNameIndex(std::shared_ptr<const NameIndex> names);
   bool NameMode() const { return names_ != nullptr; }
+  // Where the name mode's order of use comes from (null: the matcher's
+  // order). Kept across changes of the search list.
+  void SetUsage(UsageSource* usage) { usage_ = usage; }
+  // In the name mode with a row highlighted: hides that row's address
+  // through the usage source and returns true; the caller matches again.
+  // Otherwise false, and nothing happens.
+  bool HideSelected();
+  // The token of the last matching (what the user typed, not an entry that
+  // a navigation key put in its place).
+  const std::string& LastToken() const { return lastToken_; }
   size_t SearchCount() const;
 
   // State, for the field and for tests.
@@ -204,6 +220,9 @@ class CSuggestList : public Window {
   std::shared_ptr<const NameIndex> names_;         // the name mode's search list
   std::shared_ptr<const NameIndex> match_names_;   // names of match_index_'s rows
   NameMatcher name_matcher_;
+  UsageSource* usage_ = nullptr;
+  UsageRanker ranker_;
+  std::string lastToken_;
   std::u16string wide_token_;                      // scratch of the name mode
   HWND scrollBar_ = nullptr;
   RECT userRect_ = {0, 0, 0, 0};

@@ -70,6 +70,9 @@ std::shared_ptr<const NameIndex> CAddressList::NameList() {
 }
 
 void CAddressList::FillField(CCompletionEdit* field) {
+  // The order of use applies in the name mode only; the field asks for it
+  // only there.
+  field->SetUsage(usage_);
   if (matchNames_) {
     if (std::shared_ptr<const NameIndex> names = NameList()) {
       field->SetNameIndex(std::move(names));

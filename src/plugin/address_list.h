@@ -25,6 +25,7 @@
 #include "complete/name_index.h"
 #include "complete/search_index.h"
 #include "platform/ansi.h"
+#include "complete/usage_source.h"
 
 namespace vantrel {
 
@@ -32,6 +33,9 @@ class CCompletionEdit;
 
 class CAddressList {
  public:
+  // `usage`: what FillField gives the fields to rank the name mode's rows
+  // by (may be null).
+  explicit CAddressList(UsageSource* usage = nullptr) : usage_(usage) {}
   const std::vector<std::string>& items() const { return items_; }
   // For appending addresses without names; forgets the indexes built from
   // the old items.
@@ -71,6 +75,7 @@ class CAddressList {
   bool matchNames_ = false;
   std::shared_ptr<const SearchIndex> index_;
   std::shared_ptr<const NameIndex> names_;
+  UsageSource* usage_ = nullptr;
 };
 
 }  // namespace vantrel

@@ -10,6 +10,7 @@
 #include "plugin/globals.h"
 #include "plugin/match_names.h"
 #include "watch/addrbook_handler.h"
+#include "plugin/usage.h"
 
 namespace vantrel {
 namespace {
@@ -41,7 +42,8 @@ std::string AboutText() {
              "Homepage: https://vantrel.example/\n"
              "E-mail: developers@vantrel.example\n"
              "\n") +
-         MatchNamesAboutLine() + "\nWarning:Auto Parse will only take effect on NT Platform!";
+         MatchNamesAboutLine() + "\n" + UsageAboutLine() +
+         "\nWarning:Auto Parse will only take effect on NT Platform!";
 }
 
 HWND AboutBoxOwner() {

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <new>
 #include <set>
 #include <string>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "addrbook/address_books.h"
+#include "complete/usage_store.h"
 #include "compose_window.h"
 #include "host_state.h"
 #include "platform/settings.h"
@@ -27,6 +29,7 @@
 #include "plugin/globals.h"
 #include "plugin/match_names.h"
 #include "plugin/shell.h"
+#include "plugin/usage.h"
 #include "plugin_host.h"
 #include "watch/change_dispatch.h"
 #include "watch/change_stamp.h"
@@ -127,6 +130,33 @@ const char* AboutNamesLine() {
              "\x82\xDC\x82\xB7";
     default:
       return "Find addresses by name too: a name, nickname, pinyin or reading finds the address";
+  }
+}
+
+// The About text's line on the record of use, in the system's language.
+std::string AboutUsageLine(const std::string& app) {
+  const std::string file = app + ".usage";
+  switch (GetACP()) {
+    case 936:  // 此模式下常用的地址排在前面，按 Delete 键可隐藏建议；记录保存在数据文件夹的 <file> 中，删除该文件即可清除
+      return std::string("\xB4\xCB\xC4\xA3\xCA\xBD\xCF\xC2\xB3\xA3\xD3\xC3\xB5\xC4\xB5\xD8\xD6\xB7\xC5\xC5"
+             "\xD4\xDA\xC7\xB0\xC3\xE6\xA3\xAC\xB0\xB4\x20\x44\x65\x6C\x65\x74\x65\x20\xBC\xFC"
+             "\xBF\xC9\xD2\xFE\xB2\xD8\xBD\xA8\xD2\xE9\xA3\xBB\xBC\xC7\xC2\xBC\xB1\xA3\xB4\xE6"
+             "\xD4\xDA\xCA\xFD\xBE\xDD\xCE\xC4\xBC\xFE\xBC\xD0\xB5\xC4\x20") +
+             file +
+             "\x20\xD6\xD0\xA3\xAC\xC9\xBE\xB3\xFD\xB8\xC3\xCE\xC4\xBC\xFE\xBC\xB4\xBF\xC9\xC7"
+             "\xE5\xB3\xFD";
+    case 932:  // このモードではよく使うアドレスが先に出ます。Delete キーで候補を隠せます。記録はデータフォルダーの <file> にあり、削除すると消えます
+      return std::string("\x82\xB1\x82\xCC\x83\x82\x81\x5B\x83\x68\x82\xC5\x82\xCD\x82\xE6\x82\xAD\x8E\x67"
+             "\x82\xA4\x83\x41\x83\x68\x83\x8C\x83\x58\x82\xAA\x90\xE6\x82\xC9\x8F\x6F\x82\xDC"
+             "\x82\xB7\x81\x42\x44\x65\x6C\x65\x74\x65\x20\x83\x4C\x81\x5B\x82\xC5\x8C\xF3\x95"
+             "\xE2\x82\xF0\x89\x42\x82\xB9\x82\xDC\x82\xB7\x81\x42\x8B\x4C\x98\x5E\x82\xCD\x83"
+             "\x66\x81\x5B\x83\x5E\x83\x74\x83\x48\x83\x8B\x83\x5F\x81\x5B\x82\xCC\x20") +
+             file +
+             "\x20\x82\xC9\x82\xA0\x82\xE8\x81\x41\x8D\xED\x8F\x9C\x82\xB7\x82\xE9\x82\xC6\x8F"
+             "\xC1\x82\xA6\x82\xDC\x82\xB7";
+    default:
+      return "In that mode the addresses you send to most come first, and Delete hides a "
+             "suggestion; the record is " + file + " in the data folder: delete it to clear it";
   }
 }
 
@@ -272,7 +302,7 @@ TEST(PluginLoad, RecordAboutBoxAndBinding) {
   EXPECT_EQ(text,
             "Vantrel 1.1 for Becky!\n\nWritten by the Vantrel developers\n"
             "Homepage: https://vantrel.example/\nE-mail: developers@vantrel.example\n\n" +
-                std::string(AboutNamesLine()) +
+                std::string(AboutNamesLine()) + "\n" + AboutUsageLine("Vantrel") +
                 "\nWarning:Auto Parse will only take effect on NT Platform!");
 
   // The callbacks without effect answer 0.
@@ -1447,4 +1477,323 @@ TEST_F(NameModeTest, NamesPinyinAndReadingsFindTheirAddresses) {
     EXPECT_EQ(Offered(0, "\xA4\xE4\xA4\xDE\xA4\xC0"), Rows{yamada}) << "hiragana yamada";
   }
   vantrel_host::HostSendMail(compose);
+}
+
+// Ranking by use and deleting suggestions, in the name mode: the plug-in's
+// own code in this program, the stand-in host's compose windows, the store
+// in the test's data folder under this program's name.
+namespace {
+int WINAPI SendHook(HWND compose, LPARAM) { return vantrel::OutgoingMessage(compose); }
+
+std::string ReadBytes(const std::string& path) {
+  std::string bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The store's addresses with their counts, rounded (uses a few seconds old
+// have barely decayed).
+std::map<std::string, std::string> StoreContents(const std::string& path, bool* sound) {
+  vantrel::UsageBook book;
+  *sound = vantrel::ParseUsageStore(ReadBytes(path), &book) == vantrel::UsageStoreState::kRead;
+  std::map<std::string, std::string> out;
+  for (const auto& [key, e] : book.entries()) {
+    out[key] = std::to_string(static_cast<long>(e.score + 0.5)) + (e.hidden ? " hidden" : "");
+  }
+  return out;
+}
+}  // namespace
+
+class UsageTest : public NameModeTest {
+ protected:
+  void SetUp() override {
+    NameModeTest::SetUp();
+    vantrel::UsageRecord.Reset();
+  }
+  void TearDown() override {
+    NameModeTest::TearDown();
+    vantrel::UsageRecord.Reset();
+  }
+  void Start(bool names) {
+    vantrel::TheApp.settings().SetInt("Setup", "MatchNames", names ? 1 : 0);
+    ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+    compose_ = OpenWithSendHook(nullptr);
+  }
+  static HWND OpenWithSendHook(const char* recipients) {
+    const vantrel_host::PluginCallbacks hooks = {OpenHook, KeyHook, SendHook};
+    return vantrel_host::OpenHostComposeWindow(hooks, recipients);
+  }
+  // A message to `recipients`, as the host's own field holds them (a reply)
+  // and the plug-in's field shows them, sent at once.
+  static void Send(const char* recipients) {
+    vantrel_host::HostSendMail(OpenWithSendHook(recipients));
+  }
+  // The addresses the first field offers for `text`.
+  static std::vector<std::string> Offers(const std::string& text) {
+    std::vector<std::string> rows;
+    for (const std::string& row : Offered(0, text)) rows.push_back(row.substr(0, row.find('|')));
+    return rows;
+  }
+  vantrel::CCompletionEdit& Field() { return *vantrel::ComposeSlots[0].edit; }
+  // Writes `text` into the first field as its whole text (the caret at its
+  // start: the token is the whole run) and leaves the pop-up open.
+  void Type(const std::string& text) {
+    SetFocus(Field().hwnd());
+    SetWindowTextA(Field().hwnd(), text.c_str());
+  }
+  void Key(int vk) { SendMessageA(Field().hwnd(), WM_KEYDOWN, static_cast<WPARAM>(vk), 0); }
+  std::string FieldText() {
+    char text[256] = {};
+    GetWindowTextA(Field().hwnd(), text, sizeof text);
+    return text;
+  }
+  std::vector<std::string> Shown() {
+    std::vector<std::string> rows;
+    const vantrel::CSuggestList& list = Field().list();
+    if (!IsWindowVisible(list.hwnd())) return rows;
+    for (size_t r = 0; r < list.MatchCount(); ++r) rows.push_back(list.MatchAt(r));
+    return rows;
+  }
+  std::string StorePath() const { return data_.root / (vantrel::TheApp.name() + ".usage"); }
+
+  HWND compose_ = nullptr;
+};
+
+using Rows = std::vector<std::string>;
+
+TEST_F(UsageTest, SendsChangeTheOrderAndTheStoreKeepsIt) {
+  Start(true);
+  const Rows plain = {"eva1@forms.example", "eva2@forms.example", "eva3@forms.example",
+                      "eva4@forms.example"};
+  EXPECT_EQ(Offers("eva"), plain);
+  EXPECT_FALSE(FileExists(StorePath())) << "nothing is written before a send";
+  const struct {
+    const char* recipients;
+    Rows want;
+  } steps[] = {
+      {"Eva <EVA3@forms.example>, eva4@forms.example",
+       {"eva3@forms.example", "eva4@forms.example", "eva1@forms.example", "eva2@forms.example"}},
+      {"eva4@forms.example",
+       {"eva4@forms.example", "eva3@forms.example", "eva1@forms.example", "eva2@forms.example"}},
+      // Twice in one message is one use; an address in no book counts but
+      // shows nowhere.
+      {"eva3@forms.example, eva3@forms.example, nobody@example.org",
+       {"eva3@forms.example", "eva4@forms.example", "eva1@forms.example", "eva2@forms.example"}},
+  };
+  for (const auto& step : steps) {
+    Send(step.recipients);
+    EXPECT_EQ(Offers("eva"), step.want) << "after sending to " << step.recipients;
+  }
+  // Ranking applies to every way a row matches: by name too.
+  EXPECT_EQ(Offers("eva f"), steps[2].want);
+  bool sound = false;
+  EXPECT_EQ(StoreContents(StorePath(), &sound),
+            (std::map<std::string, std::string>{{"EVA3@FORMS.EXAMPLE", "2"},
+                                                {"EVA4@FORMS.EXAMPLE", "2"},
+                                                {"NOBODY@EXAMPLE.ORG", "1"}}));
+  EXPECT_TRUE(sound);
+  // A new session reads the order back from the store.
+  vantrel::UsageRecord.Reset();
+  EXPECT_EQ(Offers("eva"), steps[2].want);
+  vantrel_host::HostSendMail(compose_);
+}
+
+TEST_F(UsageTest, DeleteHidesTheHighlightedSuggestionUntilASendToIt) {
+  Start(true);
+  Send("eva4@forms.example");
+  Type("eva");
+  EXPECT_EQ(Shown(), (Rows{"eva4@forms.example", "eva1@forms.example", "eva2@forms.example",
+                           "eva3@forms.example"}));
+  // Down highlights the first row and writes it into the field; Delete takes
+  // it out of the list at once and gives the field the typed token back.
+  Key(VK_DOWN);
+  EXPECT_EQ(FieldText(), "eva4@forms.example");
+  Key(VK_DELETE);
+  EXPECT_EQ(FieldText(), "eva");
+  EXPECT_EQ(Shown(), (Rows{"eva1@forms.example", "eva2@forms.example", "eva3@forms.example"}));
+  EXPECT_EQ(Field().list().selectedIndex(), -1) << "no row is highlighted after it";
+  // With no row highlighted, Delete is the field's own: it deletes the
+  // character after the caret, and nothing is hidden.
+  SendMessageA(Field().hwnd(), EM_SETSEL, 0, 0);
+  Key(VK_DELETE);
+  EXPECT_EQ(FieldText(), "va");
+  // Two rows on, then Delete again: a hidden address stays hidden in later
+  // matches and new sessions.
+  Type("eva");
+  EXPECT_EQ(Shown(), (Rows{"eva1@forms.example", "eva2@forms.example", "eva3@forms.example"}));
+  Key(VK_DOWN);
+  Key(VK_DOWN);
+  EXPECT_EQ(FieldText(), "eva2@forms.example");
+  Key(VK_DELETE);
+  EXPECT_EQ(Shown(), (Rows{"eva1@forms.example", "eva3@forms.example"}));
+  EXPECT_EQ(Offers("eva"), (Rows{"eva1@forms.example", "eva3@forms.example"}));
+  bool sound = false;
+  EXPECT_EQ(StoreContents(StorePath(), &sound),
+            (std::map<std::string, std::string>{{"EVA2@FORMS.EXAMPLE", "0 hidden"},
+                                                {"EVA4@FORMS.EXAMPLE", "1 hidden"}}))
+      << "each deletion is written at once";
+  vantrel::UsageRecord.Reset();
+  EXPECT_EQ(Offers("eva"), (Rows{"eva1@forms.example", "eva3@forms.example"}));
+  // Typed in full and sent: offered again, and first.
+  Send("EVA4@forms.example");
+  EXPECT_EQ(Offers("eva"), (Rows{"eva4@forms.example", "eva1@forms.example", "eva3@forms.example"}));
+  // Shift+Delete does the same (the field's own would cut the text).
+  Type("eva");
+  Key(VK_DOWN);
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = 0x80;
+  SetKeyboardState(keys);
+  Key(VK_DELETE);
+  keys[VK_SHIFT] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(FieldText(), "eva");
+  EXPECT_EQ(Shown(), (Rows{"eva1@forms.example", "eva3@forms.example"}));
+  vantrel_host::HostSendMail(compose_);
+}
+
+TEST_F(UsageTest, WithTheModeOffNothingIsCountedReadOrWritten) {
+  // A store from an earlier session in the mode: it must not reorder the
+  // plain list, and a send must not touch it.
+  vantrel::UsageBook earlier;
+  earlier.RecordUse("BO@EXAMPLE.NET", 1700000000);
+  const std::string bytes = vantrel::SerializeUsageStore(earlier);
+  WriteBytes(StorePath(), bytes);
+  Start(false);
+  const Rows plain = {"al@example.org", "ann@example.org"};
+  EXPECT_EQ(Offers("a"), plain);
+  Send("ann@example.org");
+  EXPECT_EQ(Offers("a"), plain);
+  EXPECT_EQ(ReadBytes(StorePath()), bytes);
+  Type("a");
+  Key(VK_DOWN);
+  EXPECT_EQ(FieldText(), "al@example.org");
+  Key(VK_DELETE);
+  EXPECT_EQ(FieldText(), "") << "Delete is the field's own: the selected entry goes";
+  EXPECT_EQ(vantrel::UsageRecord.file(), nullptr) << "the store was never even read";
+  vantrel_host::HostSendMail(compose_);
+}
+
+TEST_F(UsageTest, ABadStoreOrACrashedWriteStartsEmptyAndIsReplaced) {
+  const std::string leftover = data_.root / (vantrel::TheApp.name() + ".usage.4d2.tmp");
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"garbage", "EMAIL;PREF:not a store\r\n"},
+      {"truncated", vantrel::SerializeUsageStore(vantrel::UsageBook()).substr(0, 20)},
+      {"hostile", std::string("VTRLUSG\x1A\x01\x00\x20\x00\xFF\xFF\xFF\xFF", 16) + std::string(64, '\xFF')},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(StorePath(), c.bytes);
+    WriteBytes(leftover, "VTRLUSG");  // a write cut short, an hour ago
+    HANDLE f = CreateFileA(leftover.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER t = {{ft.dwLowDateTime, ft.dwHighDateTime}};
+    t.QuadPart -= 3600ULL * 10000000ULL;
+    ft = {t.LowPart, t.HighPart};
+    SetFileTime(f, nullptr, nullptr, &ft);
+    CloseHandle(f);
+    vantrel::UsageRecord.Reset();
+    if (!compose_) Start(true);
+    EXPECT_EQ(Offers("eva"), (Rows{"eva1@forms.example", "eva2@forms.example", "eva3@forms.example",
+                                 "eva4@forms.example"}))
+        << c.what;
+    EXPECT_FALSE(FileExists(leftover)) << c.what;
+    Send("eva2@forms.example");
+    bool sound = false;
+    EXPECT_EQ(StoreContents(StorePath(), &sound),
+              (std::map<std::string, std::string>{{"EVA2@FORMS.EXAMPLE", "1"}}))
+        << c.what;
+    EXPECT_TRUE(sound) << c.what;
+  }
+  vantrel_host::HostSendMail(compose_);
+}
+
+// Two hosts on one data folder, each with the real DLL, sending at the same
+// time: the store is always one of them's whole file, never a mix. A third
+// session then offers the addresses in the order the store gives.
+TEST(HostSession, TwoHostsSendingAtOnceLeaveOneWholeStore) {
+  DataFolder data;
+  DeleteSettings("Vantrel");
+  vantrel::SettingsStore("", "Vantrel").SetInt("Setup", "MatchNames", 1);
+  const std::string host = "\"" + standin::ExeFolder() + "StandinHost.exe\" --data \"" +
+                           data.root.path() + "\" ";
+  // Few messages each: every sent message destroys a visible window, which
+  // costs Wine a second or two.
+  const std::string lines[2] = {host + "--send \"Ann <ann@example.org>\" --repeat 6",
+                                host + "--send bo@example.net --send al@example.org --repeat 4"};
+  PROCESS_INFORMATION procs[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string line = lines[i];
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &procs[i]))
+        << GetLastError();
+  }
+  int reads = 0;
+  const std::string store = data.root / "Vantrel.usage";
+  HANDLE both[2] = {procs[0].hProcess, procs[1].hProcess};
+  while (WaitForMultipleObjects(2, both, TRUE, 20) == WAIT_TIMEOUT && reads < 20000) {
+    if (!FileExists(store)) continue;
+    bool sound = false;
+    StoreContents(store, &sound);
+    EXPECT_TRUE(sound) << "read " << reads;
+    ++reads;
+  }
+  for (PROCESS_INFORMATION& pi : procs) {
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  bool sound = false;
+  const auto last = StoreContents(store, &sound);
+  ASSERT_TRUE(sound);
+  // The last writer's whole book: all 6 of the first host's sends, or all
+  // 4 + 4 of the second's (with whatever it had read of the other's).
+  const bool first_last = last.count("ANN@EXAMPLE.ORG") && last.at("ANN@EXAMPLE.ORG") == "6";
+  const bool second_last = last.count("BO@EXAMPLE.NET") && last.at("BO@EXAMPLE.NET") == "4" &&
+                           last.count("AL@EXAMPLE.ORG") && last.at("AL@EXAMPLE.ORG") == "4";
+  EXPECT_TRUE(first_last || second_last) << ::testing::PrintToString(last);
+  std::printf("two hosts: %d reads of the store while they sent\n", reads);
+
+  // The next session offers by use. For "a" the rows are al and ann and the
+  // cards' second addresses (found by the names Al and Ann); the ones in the
+  // store come first, the more used first, the rest in address order.
+  std::vector<std::pair<long, std::string>> used;
+  for (const char* a : {"al@example.org", "ann@example.org"}) {
+    std::string key = a;
+    for (char& ch : key) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+    if (last.count(key)) used.emplace_back(-std::stol(last.at(key)), a);
+  }
+  std::stable_sort(used.begin(), used.end(),
+                   [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::string want = "offered 4 addresses:\r\n";
+  for (const auto& u : used) want += "  " + u.second + "\r\n";
+  for (const char* a : {"al@example.org", "ann@example.org", "other-al@example.org",
+                        "other-ann@example.org"}) {
+    bool in_used = false;
+    for (const auto& u : used) in_used = in_used || u.second == a;
+    if (!in_used) want += std::string("  ") + a + "\r\n";
+  }
+  std::string output;
+  EXPECT_EQ(RunProgram(host + "--demo --token a", &output), 0u) << output;
+  EXPECT_NE(output.find(want), std::string::npos) << want << "\n---\n" << output;
+  DeleteSettings("Vantrel");
 }
