@@ -19,6 +19,12 @@ std::string UsageFile::TempPath() const {
 
 UsageStoreState UsageFile::Load(UsageBook* book) {
   *book = UsageBook();
+  // No data folder (a host that gives none): a relative name would put the
+  // store in whatever the process's current folder is. Memory only.
+  if (folder_.empty()) {
+    state_ = UsageStoreState::kUnopenable;
+    return state_;
+  }
   DeleteStaleFiles(folder_, name_ + ".", ".tmp", kStaleTempSeconds);
   std::string bytes;
   switch (ReadFilePrefix(path_, kUsageStoreMaxBytes, &bytes)) {

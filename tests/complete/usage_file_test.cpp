@@ -200,6 +200,22 @@ TEST(UsageFile, AStoreThatCannotBeWrittenLeavesTheBookInMemory) {
     EXPECT_FALSE(file.Save(Book("A", 1)));
     EXPECT_EQ(before, ReadAll(file.path()));
   }
+  {
+    // No data folder from the host: nothing is read or written in the
+    // process's current folder.
+    ScratchDir dir("usage");
+    char cwd[MAX_PATH];
+    ASSERT_NE(0u, ::GetCurrentDirectoryA(MAX_PATH, cwd));
+    ASSERT_TRUE(::SetCurrentDirectoryA(dir.path().c_str()));
+    WriteAll("Vantrel.usage", SerializeUsageStore(Book("OLD", 1)));
+    UsageFile file("", "Vantrel");
+    UsageBook book;
+    EXPECT_EQ(UsageStoreState::kUnopenable, file.Load(&book));
+    EXPECT_EQ(0u, book.size());
+    EXPECT_FALSE(file.Save(Book("A", 1)));
+    EXPECT_EQ(SerializeUsageStore(Book("OLD", 1)), ReadAll("Vantrel.usage"));
+    ::SetCurrentDirectoryA(cwd);
+  }
 }
 
 TEST(UsageFile, AWriteCutShortByACrashIsIgnoredAndCleanedUp) {
