@@ -79,6 +79,7 @@
 #include <new>
 #include <unordered_set>
 
+#include "platform/ansi.h"
 #include "platform/module_call.h"
 #include "platform/window.h"
 #include "watch/dir_watcher.h"
@@ -104,8 +105,6 @@ PosterState& Shared() {
   static PosterState* state = new PosterState;
   return *state;
 }
-
-bool IsLeadByteAcp(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
 
 // Records posted to the hidden window and not yet taken (see the header).
 struct LiveRecords {
@@ -534,7 +533,7 @@ void CChangeDispatcher::Dispatch(CChangeNotification* n) {
       const char* new_name = n->has_new_name ? n->new_name.c_str() : nullptr;
       bool accept = PassesIncludeFilter(n->kind, n->name.c_str(), new_name,
                                         has_include_ ? include_.c_str() : nullptr,
-                                        filter_flags_, &IsLeadByteAcp);
+                                        filter_flags_, AnsiLeadBytes());
       if (accept && !IsAlwaysAccepted(n->kind))
         accept = target->AcceptChange(static_cast<DWORD>(n->kind), n->name.c_str(), new_name);
       if (accept) {

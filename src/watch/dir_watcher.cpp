@@ -82,7 +82,6 @@ namespace {
 // How often the worker tries again to post a changes-lost notice.
 constexpr DWORD kLostChangesRetryMs = 250;
 
-bool IsLeadByteAcp(unsigned char c) { return ::IsDBCSLeadByte(c) != FALSE; }
 
 std::string ToAnsi(const char16_t* units, size_t count) {
   if (!count) return std::string();
@@ -682,7 +681,7 @@ void CDirWatcher::OnReadCompleted(CWatchEntry* entry, BOOL completed, DWORD byte
   } else {
     ChangeBufferReader reader(entry->buffer_, sizeof entry->buffer_, entry->kept_ + bytes);
     DispatcherSink sink(d);
-    kept = reader.Walk(entry->directory_, &ToAnsi, &IsLeadByteAcp, sink);
+    kept = reader.Walk(entry->directory_, &ToAnsi, AnsiLeadBytes(), sink);
   }
   entry->kept_ = kept;
   if (d->ChangesLostPending()) {
