@@ -8,7 +8,7 @@
 // handler as modifications and follow the same rule.
 #pragma once
 
-#include "watch/change_dispatch.h"
+#include "watch/change_handler.h"
 
 namespace vantrel {
 
