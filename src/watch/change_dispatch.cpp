@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/ansi.h"
+#include "platform/thread_check.h"
 #include "watch/stop_handshake.h"
 
 namespace vantrel {
@@ -132,6 +133,7 @@ void CChangeDispatcher::NotifyWatchStopped(const std::string& directory) {
 }
 
 void CChangeDispatcher::Dispatch(CChangeNotification* n) {
+  VANTREL_ASSERT_THREAD(CWindowPoster::OnWindowThread());
   if (!n) return;
   CDirChangeHandler* target = nullptr;
   {

@@ -150,6 +150,11 @@ bool CWindowPoster::HasWindow() {
   return hwnd && ::IsWindow(hwnd);
 }
 
+bool CWindowPoster::OnWindowThread() {
+  const HWND hwnd = Shared().window.load();
+  return hwnd && ::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId();
+}
+
 DWORD CWindowPoster::CreationError() { return Shared().create_error; }
 
 void CWindowPoster::DeliverQueued() {

@@ -74,6 +74,8 @@ class CWindowPoster {
   // error its creation left (0 if none).
   static bool HasWindow();
   static DWORD CreationError();
+  // Whether the calling thread owns the window: the delivering thread.
+  static bool OnWindowThread();
 
   // Delivers the records queued for the window, when the calling thread owns
   // it, and nothing else of that thread's queue.

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,6 +67,7 @@ class CDirWatcher {
   bool StoreEntry(std::unique_ptr<CWatchEntry>& entry);
   void EndWorker();
   bool AnyEntry() const;
+  bool OnWorker() const { return ::GetCurrentThreadId() == running_worker_id_; }
   long FindSlot(const std::string& directory);
 
   // One of the operations that wait for the worker (StartWatch and the
@@ -85,6 +87,9 @@ class CDirWatcher {
   UniqueHandle port_;
   UniqueHandle worker_thread_;
   DWORD worker_thread_id_ = 0;
+  // Written by the worker itself while it runs (0 otherwise), for the
+  // thread checks: worker_thread_id_ is set only after the thread started.
+  std::atomic<DWORD> running_worker_id_{0};
   std::vector<std::unique_ptr<CWatchEntry>> table_;
   CriticalSection table_lock_;
   bool gui_;

@@ -501,3 +501,20 @@ TEST(DirWatcher, LostChangesAreReportedWithoutALaterChange) {
   EXPECT_FALSE(h->SawContaining("gone.bab")) << h->Dump();
   EXPECT_TRUE(w.StopAll());
 }
+
+// The worker must never run an operation that waits for the worker: the
+// check says so at once instead of leaving a deadlock to find.
+TEST(DirWatcherDeathTest, AnOperationOnTheWorkerThreadIsCaught) {
+  struct WaitsForItself : CDirWatcher {
+    WaitsForItself() : CDirWatcher(true, FF_NAME_ONLY) {}
+    void WorkerStarting() override { StopAll(); }
+  };
+  ScratchDir a("selfwait");
+  EXPECT_DEATH(
+      {
+        HandlerRef h;
+        WaitsForItself w;
+        w.StartWatch(a.path(), kFilter, h.h, TRUE, "*.bab", nullptr);
+      },
+      "wrong thread");
+}
