@@ -1,7 +1,9 @@
 // StandinHost.exe: plays the mail client for the plug-in.
 //
 //   StandinHost.exe [--plugin <dll>] [--data <folder>] [--version <string>] [--info]
-//                   [--skip-exit] [--demo [--token <text>] [--screenshot <bmp>]
+//                   [--skip-exit] [--check-command <n>]
+//                   [--send <recipients>... [--repeat <n>]]
+//                   [--demo [--token <text>] [--screenshot <bmp>]
 //                    [--live-add <address> --live-book <file> [--live-screenshot <bmp>]]]
 //
 // --data     the host's data folder (address books in its AddrBook\); default:
@@ -11,6 +13,13 @@
 // --info     load the plug-in, print its information record, run the menu
 //            set-up, print what the plug-in added to the menu, and exit.
 // --skip-exit  quit without calling BKC_OnExit.
+// --check-command  after the menu set-up, choose the n-th command the
+//            plug-in registered (0 the first), as the user would from the
+//            menu, unless its menu item already has a check mark: the
+//            command's setting is then on whatever it was before.
+// --send     after the menu set-up, open a compose window whose recipient
+//            field holds the text, and send it at once; once per --send, the
+//            whole series --repeat times.
 // --demo     a scripted session: open a compose window, type the token with
 //            real key presses, capture the window with the suggestion list,
 //            print the offered addresses, optionally add an address to an
@@ -21,8 +30,10 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "compose_window.h"
 #include "demo.h"
@@ -66,7 +77,7 @@ HWND OpenCompose(PluginModule* plugin) {
 int Usage() {
   std::fprintf(stderr,
                "usage: StandinHost.exe [--plugin <dll>] [--data <folder>] [--version <string>] "
-               "[--info] [--skip-exit] [--demo [--token <text>] [--screenshot <bmp>] [--live-add "
+               "[--info] [--skip-exit] [--check-command <n>] [--send <recipients>... [--repeat <n>]] [--demo [--token <text>] [--screenshot <bmp>] [--live-add "
                "<address> --live-book <file> [--live-screenshot <bmp>]]]\n");
   return 2;
 }
@@ -77,6 +88,9 @@ int main(int argc, char** argv) {
   std::string plugin_path = ExeFolder() + "Vantrel.dll";
   Host().dataFolder = ExeFolder() + "Data\\";
   bool info = false, demo = false;
+  int check_command = -1;
+  std::vector<std::string> sends;
+  int repeat = 1;
   DemoOptions demo_options;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -95,6 +109,12 @@ int main(int argc, char** argv) {
       demo_options.liveBook = argv[++i];
     } else if (arg == "--live-screenshot" && has_value) {
       demo_options.liveScreenshot = argv[++i];
+    } else if (arg == "--check-command" && has_value) {
+      check_command = std::atoi(argv[++i]);
+    } else if (arg == "--send" && has_value) {
+      sends.push_back(argv[++i]);
+    } else if (arg == "--repeat" && has_value) {
+      repeat = std::atoi(argv[++i]);
     } else if (arg == "--skip-exit") {
       callExitOnDestroy = false;
     } else if (arg == "--plugin" && has_value) {
@@ -129,6 +149,45 @@ int main(int argc, char** argv) {
   newComposeHandler = OpenCompose;
   HWND main_window = CreateMainWindow(&plugin, true);
   plugin.OnMenuInit(main_window, MainMenu(main_window), 0);
+  if (check_command >= 0) {
+    if (static_cast<size_t>(check_command) >= Host().commands.size()) {
+      std::printf("the plug-in registered no command %d\n", check_command);
+      return 2;
+    }
+    const RegisteredCommand command = Host().commands[static_cast<size_t>(check_command)];
+    const UINT state = GetMenuState(MainMenu(main_window), static_cast<UINT>(command.id),
+                                    MF_BYCOMMAND);
+    if (state == static_cast<UINT>(-1) || !(state & MF_CHECKED)) command.callback(main_window, 0);
+    // The text is in the system's code page; the number says which.
+    std::printf("  command %d is %s\n", check_command,
+                (GetMenuState(MainMenu(main_window), static_cast<UINT>(command.id), MF_BYCOMMAND) &
+                 MF_CHECKED)
+                    ? "checked"
+                    : "not checked");
+    std::fflush(stdout);
+  }
+  if (!sends.empty()) {
+    // Messages that the host fills in itself (as a reply does) and sends at
+    // once: the plug-in sees each go out.
+    int sent = 0;
+    for (int r = 0; r < repeat; ++r) {
+      for (const std::string& recipients : sends) {
+        const vantrel_host::PluginCallbacks callbacks = {plugin.OnOpenCompose,
+                                                         plugin.OnKeyDispatch, plugin.OnOutgoing};
+        HWND compose = vantrel_host::OpenHostComposeWindow(callbacks, recipients.c_str());
+        if (!compose) continue;
+        vantrel_host::HostSendMail(compose);
+        ++sent;
+      }
+    }
+    std::printf("  sent %d messages\n", sent);
+    std::fflush(stdout);
+    if (!info && !demo) {
+      DestroyWindow(main_window);  // calls BKC_OnExit
+      plugin.Unload();
+      return 0;
+    }
+  }
   if (info) {
     PrintMenuAdditions(MainMenu(main_window));
     DestroyWindow(main_window);  // calls BKC_OnExit

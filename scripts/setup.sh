@@ -8,7 +8,10 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 
 pkgs=(cmake ninja-build g++ g++-mingw-w64-i686 wine wine32 xvfb xauth
       libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-      imagemagick x11-apps locales zip unzip)
+      imagemagick x11-apps locales zip unzip unicode-data bzip2
+      # Chinese and Japanese glyphs for Wine's fonts: without a CJK font the
+      # names in the pop-up (scripts/demo.sh --names) are drawn as boxes.
+      fonts-wqy-microhei)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 
 if [ ${#need[@]} -gt 0 ]; then

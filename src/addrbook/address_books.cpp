@@ -25,8 +25,10 @@
 #include <utility>
 
 #include "addrbook/address_parser.h"
+#include "addrbook/card_parser.h"
 #include "platform/ansi.h"
 #include "platform/handles.h"
+#include "platform/text_codec.h"
 
 namespace vantrel {
 namespace {
@@ -62,8 +64,10 @@ bool IsHeldByAnother(DWORD error) {
          error == ERROR_ACCESS_DENIED;
 }
 
-// False when another program held the book (see IsHeldByAnother).
-bool ReadAddressBook(const std::string& path, char* buffer, std::vector<std::string>& addresses) {
+// False when another program held the book (see IsHeldByAnother). With
+// `rows`, the name mode's card reader is fed the same chunks.
+bool ReadAddressBook(const std::string& path, char* buffer, std::vector<std::string>& addresses,
+                     NamedAddressSink* rows) {
   UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -76,6 +80,9 @@ bool ReadAddressBook(const std::string& path, char* buffer, std::vector<std::str
            (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
   }
   CAddressParser parser(addresses);
+  // The name mode reads the same chunks: each file is read once for both.
+  std::unique_ptr<CCardParser> cards;
+  if (rows) cards.reset(new CCardParser(*rows, SystemTextCodec()));
   bool held = false;
   for (;;) {
     DWORD got = 0;
@@ -86,9 +93,12 @@ bool ReadAddressBook(const std::string& path, char* buffer, std::vector<std::str
       break;
     }
     if (got == 0) break;
+    // Both stop at the same 0x1A byte.
+    if (cards) cards->Feed(buffer, got);
     if (!parser.Feed(buffer, got)) break;
   }
   parser.Finish();
+  if (cards) cards->Finish();
   return !held;
 }
 
@@ -139,6 +149,16 @@ void ScanFolder(const std::string& root, std::set<FolderId>& entered, PathList& 
   } while (::FindNextFileA(find.get(), &fd));
 }
 
+size_t ReadAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                        NamedAddressSink* rows) {
+  if (paths.empty()) return 0;
+  const std::unique_ptr<char[]> buffer(new char[kReadChunk]);
+  size_t held = 0;
+  for (const std::string& path : paths)
+    held += !ReadAddressBook(path, buffer.get(), addresses, rows);
+  return held;
+}
+
 }  // namespace
 
 void ScanAddressBooks(std::string folder, PathList& paths) {
@@ -150,11 +170,19 @@ void ScanAddressBooks(std::string folder, PathList& paths) {
 }
 
 size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses) {
-  if (paths.empty()) return 0;
-  const std::unique_ptr<char[]> buffer(new char[kReadChunk]);
-  size_t held = 0;
-  for (const std::string& path : paths) held += !ReadAddressBook(path, buffer.get(), addresses);
-  return held;
+  return ReadAddressBooks(paths, addresses, nullptr);
+}
+
+size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                         NamedAddressSink& rows) {
+  return ReadAddressBooks(paths, addresses, &rows);
+}
+
+size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                         std::vector<NamedAddress>* rows) {
+  if (!rows) return ReadAddressBooks(paths, addresses, nullptr);
+  AppendNamedAddresses append(*rows);
+  return ReadAddressBooks(paths, addresses, &append);
 }
 
 }  // namespace vantrel

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "addrbook/named_address.h"
+
 namespace vantrel {
 
 using PathList = std::vector<std::string>;
@@ -20,5 +22,17 @@ void ScanAddressBooks(std::string folder, PathList& paths);
 // sharing, locked, access refused): a reading with such files missed them
 // only for a while, and is worth repeating.
 size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses);
+
+// The same, and in the same one reading of each file, the name mode's rows
+// of every card (see card_parser.h), handed to `rows` one by one.
+// `addresses` gets exactly what the call above gives it, and the result is
+// the same count.
+size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                         NamedAddressSink& rows);
+
+// The same with the rows appended to *rows; with rows null, only the call
+// above.
+size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
+                         std::vector<NamedAddress>* rows);
 
 }  // namespace vantrel

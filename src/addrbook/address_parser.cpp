@@ -2,34 +2,12 @@
 
 #include <cstring>
 
+#include "addrbook/find_byte.h"
+
 namespace vantrel {
 namespace {
 
 constexpr char kEndOfData = 0x1A;
-
-// memchr, a machine word at a time. The C runtime's memchr is a byte loop on
-// some platforms (Wine's msvcrt among them), and nearly all of the parser's
-// time goes into these searches.
-const char* FindByte(const char* p, const char* end, char c) {
-  using Word = size_t;
-  constexpr Word kOnes = ~Word(0) / 0xFF;
-  constexpr Word kHighs = kOnes * 0x80;
-  const Word pattern = kOnes * static_cast<unsigned char>(c);
-  while (static_cast<size_t>(end - p) >= 2 * sizeof(Word)) {
-    Word a, b;
-    std::memcpy(&a, p, sizeof a);
-    std::memcpy(&b, p + sizeof a, sizeof b);
-    a ^= pattern;
-    b ^= pattern;
-    // Nonzero if a byte of a (or b) is zero, that is, a byte equals c.
-    if (((a - kOnes) & ~a & kHighs) | ((b - kOnes) & ~b & kHighs)) break;
-    p += 2 * sizeof(Word);
-  }
-  for (; p < end; ++p) {
-    if (*p == c) return p;
-  }
-  return nullptr;
-}
 
 // Finds kPrefMarker in [p, end) by its 'P': an upper-case P is rare in
 // address books (a few names, "TYPE"), far rarer than the marker's 'E' or

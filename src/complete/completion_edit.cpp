@@ -83,6 +83,11 @@ void CCompletionEdit::SetSearchList(std::shared_ptr<const SearchIndex> index) {
   list_.SetSearchList(std::move(index));
 }
 
+void CCompletionEdit::SetNameIndex(std::shared_ptr<const NameIndex> names) {
+  if (controlType_ == -1) return;
+  list_.SetNameIndex(std::move(names));
+}
+
 int CCompletionEdit::FindTokenStart(int pos) const {
   return vantrel::FindTokenStart(text_, separatorSet_, pos);
 }
@@ -135,8 +140,18 @@ std::string CCompletionEdit::ReadText() const {
   return s;
 }
 
-std::string CCompletionEdit::TokenAtCaret() {
+TokenBounds CCompletionEdit::MatchedToken() {
   TokenBounds b = TokenAround(text_, separatorSet_, CaretIndex());
+  if (list_.NameMode()) {
+    while (b.start < b.end && (text_[static_cast<size_t>(b.start)] == ' ' ||
+                               text_[static_cast<size_t>(b.start)] == '\t'))
+      ++b.start;
+  }
+  return b;
+}
+
+std::string CCompletionEdit::TokenAtCaret() {
+  TokenBounds b = MatchedToken();
   return text_.substr(static_cast<size_t>(b.start), static_cast<size_t>(b.end - b.start));
 }
 
@@ -166,6 +181,7 @@ bool CCompletionEdit::HandleKey(int key, bool fromList) {
     if (list_.hwnd()) ::ShowWindow(list_.hwnd(), SW_HIDE);
     return true;
   }
+  if (key == VK_DELETE) return ListVisible() && DeleteSuggestion();
   if (!IsNavigationKey(key)) return false;
   if (!ListVisible()) return false;
   if (list_.RowsAreStale()) {
@@ -185,7 +201,8 @@ void CCompletionEdit::ReplaceToken(int key, bool fromList) {
   HWND self = hwnd();
   busy_ = true;
   text_ = ReadText();
-  TokenBounds b = TokenAround(text_, separatorSet_, CaretIndex());
+  // In the name mode the blanks before the token stay in front of the entry.
+  TokenBounds b = MatchedToken();
   std::string entry = fromList ? list_.GetString() : list_.GetNextString(key);
   list_.SelectItem(-1);
   if (list_.MatchCount() == 0) {
@@ -217,6 +234,33 @@ void CCompletionEdit::ReplaceToken(int key, bool fromList) {
   }
   ::SendMessageA(self, EM_SCROLLCARET, 0, 0);
   busy_ = false;
+}
+
+bool CCompletionEdit::DeleteSuggestion() {
+  if (!list_.HideSelected()) return false;
+  // The row goes at once: the token the user typed comes back in place of
+  // the entry that a navigation key may have written there, and is matched
+  // again, now without the hidden address.
+  HWND self = hwnd();
+  const std::string typed = list_.LastToken();
+  text_ = ReadText();
+  const TokenBounds b = MatchedToken();
+  if (text_.compare(static_cast<size_t>(b.start), static_cast<size_t>(b.end - b.start), typed) !=
+      0) {
+    busy_ = true;
+    const std::string restored = text_.substr(0, static_cast<size_t>(b.start)) + typed +
+                                 text_.substr(static_cast<size_t>(b.end));
+    ::SetWindowTextA(self, restored.c_str());
+    // The change notification went through the parent, which may have
+    // destroyed the field.
+    if (!::IsWindow(self) || Window::FromHandle(self) != this) return true;
+    text_ = ReadText();
+    const int caret = b.start + static_cast<int>(typed.size());
+    SelectBytes(text_, caret, caret);
+    busy_ = false;
+  }
+  list_.FindString(-1, typed, false);
+  return true;
 }
 
 LRESULT CCompletionEdit::WndProc(UINT msg, WPARAM wparam, LPARAM lparam) {

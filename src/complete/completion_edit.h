@@ -53,8 +53,15 @@ class CCompletionEdit : public Window {
   // Replaces the search list by a ready index, which other fields may share;
   // the same as RemoveSearchAll followed by adding every entry of the index.
   void SetSearchList(std::shared_ptr<const SearchIndex> index);
+  // The name mode: the search list is a shared name index, blanks at the
+  // token's start are skipped for matching and kept by the replacement.
+  void SetNameIndex(std::shared_ptr<const NameIndex> names);
+  // Where the name mode's order of use comes from; null for none.
+  void SetUsage(UsageSource* usage) { list_.SetUsage(usage); }
 
-  // True when the key was consumed.
+  // True when the key was consumed. In the name mode Delete (with or
+  // without Shift) on a highlighted row hides its address; with no row
+  // highlighted it is the control's own Delete.
   bool HandleKey(int key, bool fromList);
 
   int FindTokenStart(int pos) const;
@@ -80,7 +87,11 @@ class CCompletionEdit : public Window {
   void OnFocusLost();
   LRESULT OnListNotify(WPARAM wparam, LPARAM lparam);
   void ReplaceToken(int key, bool fromList);
+  bool DeleteSuggestion();
   std::string ReadText() const;
+  // The token at the caret, as matched: in the name mode without its
+  // leading blanks (after ", " the user is typing a new recipient).
+  TokenBounds MatchedToken();
   std::string TokenAtCaret();
   bool ListVisible() const;
   // The control's unit for positions in `text` (the control's own text);

@@ -46,6 +46,8 @@ class SearchIndex {
  private:
   friend class SearchIndexBuilder;
   friend class PrefixMatcher;
+  friend class NameIndexBuilder;  // ranks of its rows
+  friend class NameMatcher;       // the address-start run
   static std::string_view Slice(const std::string& bytes, const std::vector<uint32_t>& offsets,
                                 size_t i) {
     return std::string_view(bytes.data() + offsets[i], offsets[i + 1] - offsets[i]);

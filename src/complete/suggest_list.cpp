@@ -8,6 +8,7 @@
 #include "complete/suggest_math.h"
 #include "platform/ansi.h"
 #include "platform/handles.h"
+#include "platform/text_codec.h"
 
 namespace vantrel {
 
@@ -41,6 +42,8 @@ void DrainPaintMessages() {
 CSuggestList::~CSuggestList() {
   matches_.clear();
   match_index_.reset();
+  match_names_.reset();
+  names_.reset();
   pending_.reset();
   search_.reset();
   // Destroyed here rather than in the base, so that the hide and destroy
@@ -95,6 +98,9 @@ const SearchIndex* CSuggestList::CurrentIndex() {
 void CSuggestList::AddSearchString(const std::string& entry) {
   // Entries added one by one (the address-book rebuild adds 100,000 in a
   // row) collect in a builder; the sort happens once, at the next match.
+  // Entries added by hand have no names: the plain mode from here on,
+  // starting from the name index's addresses.
+  names_.reset();
   if (!pending_) pending_ = std::make_unique<SearchIndexBuilder>(std::move(search_));
   search_.reset();
   pending_->Add(entry, UpperAnsi(entry));
@@ -103,8 +109,19 @@ void CSuggestList::AddSearchString(const std::string& entry) {
 void CSuggestList::RemoveSearchAll() {
   pending_.reset();
   search_.reset();
+  names_.reset();
   matches_.clear();
   match_index_.reset();
+  match_names_.reset();
+}
+
+void CSuggestList::SetNameIndex(std::shared_ptr<const NameIndex> names) {
+  RemoveSearchAll();
+  if (!names) return;
+  // The addresses live inside the name index; this pointer shares its
+  // ownership, so a match list built from it keeps the names alive too.
+  search_ = std::shared_ptr<const SearchIndex>(names, &names->addresses());
+  names_ = std::move(names);
 }
 
 void CSuggestList::SetSearchList(std::shared_ptr<const SearchIndex> index) {
@@ -122,12 +139,19 @@ std::string CSuggestList::MatchAt(size_t i) const {
   return std::string(match_index_->entry(matches_[i]));
 }
 
+std::string CSuggestList::MatchNameAt(size_t i) const {
+  if (i >= matches_.size() || !match_names_) return std::string();
+  return std::string(match_names_->display_name(matches_[i]));
+}
+
 size_t CSuggestList::OwnMemoryBytes() const {
-  return sizeof(*this) + matches_.capacity() * sizeof(uint32_t) + matcher_.MemoryBytes();
+  return sizeof(*this) + matches_.capacity() * sizeof(uint32_t) + matcher_.MemoryBytes() +
+         ranker_.MemoryBytes() + lastToken_.capacity();
 }
 
 size_t CSuggestList::IndexMemoryBytes() const {
-  size_t bytes = search_ ? search_->MemoryBytes() : 0;
+  // In the name mode the addresses are part of the name index.
+  size_t bytes = names_ ? names_->MemoryBytes() : search_ ? search_->MemoryBytes() : 0;
   if (match_index_ && match_index_ != search_) bytes += match_index_->MemoryBytes();
   return bytes;
 }
@@ -139,17 +163,29 @@ void CSuggestList::Hide() {
 int CSuggestList::FindString(int startAfter, const std::string& token, bool showOnly) {
   const size_t previous = matches_.size();
   if (!showOnly) {
+    lastToken_ = token;
     if (!owner_ || startAfter > static_cast<long long>(SearchCount()) || token.empty()) {
       Hide();
       return -1;
     }
     const SearchIndex* index = CurrentIndex();
-    if (index) {
+    if (names_) {
+      // Names, pinyin and readings are matched in UTF-16; a token that the
+      // code page cannot decode still matches addresses.
+      if (!SystemTextCodec().AnsiToWide(token, &wide_token_)) wide_token_.clear();
+      name_matcher_.Match(*names_, UpperAnsi(token), wide_token_, &matches_);
+      // The addresses the user writes to most come first, deleted ones go.
+      if (usage_) ranker_.Rank(usage_->Book(), names_, names_->addresses(), &matches_);
+      match_index_ = search_;
+      match_names_ = names_;
+    } else if (index) {
       MatchToken(&matcher_, *index, startAfter, token, &matches_);
       match_index_ = search_;
+      match_names_.reset();
     } else {
       matches_.clear();
       match_index_.reset();
+      match_names_.reset();
     }
   }
   itemCount_ = static_cast<int>(matches_.size());
@@ -208,6 +244,15 @@ int CSuggestList::FindString(int startAfter, const std::string& token, bool show
   if (static_cast<size_t>(itemCount_) != previous) selectedIndex_ = -1;
   // The matcher delivers the matches already in sorted order.
   return 1;
+}
+
+bool CSuggestList::HideSelected() {
+  if (!names_ || !usage_ || match_names_ != names_ || selectedIndex_ < 0 ||
+      static_cast<size_t>(selectedIndex_) >= matches_.size()) {
+    return false;
+  }
+  usage_->Hide(MatchAt(static_cast<size_t>(selectedIndex_)));
+  return true;
 }
 
 std::string CSuggestList::GetString() const {
@@ -364,9 +409,25 @@ void CSuggestList::DrawRow(HDC dc, int index, int width) {
     ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &band, "", 0, nullptr);
     ::SetTextColor(dc, ::GetSysColor(COLOR_HIGHLIGHTTEXT));
   }
-  std::string_view text = match_index_->entry(matches_[static_cast<size_t>(index)]);
-  ::DrawTextA(dc, text.data(), static_cast<int>(text.size()), &r,
-              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  const uint32_t row = matches_[static_cast<size_t>(index)];
+  std::string_view text = match_index_->entry(row);
+  constexpr UINT kFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
+  ::DrawTextA(dc, text.data(), static_cast<int>(text.size()), &r, kFormat);
+  if (!match_names_) return;
+  std::string_view name = match_names_->display_name(row);
+  if (name.empty()) return;
+  // The name follows the address after a gap of two blanks' width, in the
+  // grey text colour; on the highlight grey would be hard to read, so a
+  // selected row keeps the highlight's text colour. An address that fills
+  // the row leaves no room, and no name is drawn.
+  SIZE address = {0, 0}, gap = {0, 0};
+  ::GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &address);
+  ::GetTextExtentPoint32A(dc, "  ", 2, &gap);
+  RECT name_rect = r;
+  name_rect.left = r.left + address.cx + gap.cx;
+  if (name_rect.left >= name_rect.right) return;
+  if (index != selectedIndex_) ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
+  ::DrawTextA(dc, name.data(), static_cast<int>(name.size()), &name_rect, kFormat);
 }
 
 void CSuggestList::PaintCache::Reset() {

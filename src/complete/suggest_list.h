@@ -30,6 +30,17 @@
 //    makes one call when something differs; inside FindString the bar is
 //    brought up to date once, at the end, and repaints with the pop-up.
 //    The pop-up is moved only when its rectangle differs from the target.
+//  - The name mode (SetNameIndex): the search list is a shared NameIndex,
+//    whose addresses() is the SearchIndex that the match list points into
+//    (held through an aliasing pointer, so the rows keep the whole name
+//    index alive). FindString asks the NameMatcher instead of the prefix
+//    matcher, and each row shows the card's display name after the address
+//    in the grey text colour. What a row gives the field is the address
+//    alone, as in the plain mode.
+//  - Ranking by use (SetUsage, name mode only): the matcher's rows go
+//    through a UsageRanker, which puts the addresses the user writes to
+//    most first and leaves out the ones the user deleted; the rest keep the
+//    matcher's order. HideSelected takes the highlighted row's address out.
 //  - Painting keeps its memory DC, bitmap and pens (paint_) for the
 //    pop-up's life; the bitmap is made again when the size changes and the
 //    pens when the system colours do.
@@ -44,7 +55,10 @@
 #include <string>
 #include <vector>
 
+#include "complete/name_index.h"
 #include "complete/search_index.h"
+#include "complete/usage_rank.h"
+#include "complete/usage_source.h"
 #include "platform/handles.h"
 #include "platform/window.h"
 
@@ -91,6 +105,20 @@ class CSuggestList : public Window {
   void AddSearchString(const std::string& entry);
   void RemoveSearchAll();
   void SetSearchList(std::shared_ptr<const SearchIndex> index);
+  // The name mode: matches by address, name, pinyin and reading, and shows
+  // the names. Ends with RemoveSearchAll, SetSearchList or AddSearchString.
+  void SetNameIndex(std::shared_ptr<const NameIndex> names);
+  bool NameMode() const { return names_ != nullptr; }
+  // Where the name mode's order of use comes from (null: the matcher's
+  // order). Kept across changes of the search list.
+  void SetUsage(UsageSource* usage) { usage_ = usage; }
+  // In the name mode with a row highlighted: hides that row's address
+  // through the usage source and returns true; the caller matches again.
+  // Otherwise false, and nothing happens.
+  bool HideSelected();
+  // The token of the last matching (what the user typed, not an entry that
+  // a navigation key put in its place).
+  const std::string& LastToken() const { return lastToken_; }
   size_t SearchCount() const;
 
   // State, for the field and for tests.
@@ -103,6 +131,8 @@ class CSuggestList : public Window {
   RECT userRect() const { return userRect_; }
   size_t MatchCount() const { return matches_.size(); }
   std::string MatchAt(size_t i) const;
+  // The display name shown beside match i ("" in the plain mode).
+  std::string MatchNameAt(size_t i) const;
   // True while the rows shown are more than the matches that back them.
   bool RowsAreStale() const { return static_cast<size_t>(itemCount_) > matches_.size(); }
   // Heap bytes held by this list alone (matches and scratch), and by the
@@ -187,6 +217,13 @@ class CSuggestList : public Window {
   std::shared_ptr<const SearchIndex> match_index_; // what matches_ index into
   std::vector<uint32_t> matches_;                  // the match list, sorted
   PrefixMatcher matcher_;
+  std::shared_ptr<const NameIndex> names_;         // the name mode's search list
+  std::shared_ptr<const NameIndex> match_names_;   // names of match_index_'s rows
+  NameMatcher name_matcher_;
+  UsageSource* usage_ = nullptr;
+  UsageRanker ranker_;
+  std::string lastToken_;
+  std::u16string wide_token_;                      // scratch of the name mode
   HWND scrollBar_ = nullptr;
   RECT userRect_ = {0, 0, 0, 0};
   RECT parentRect_ = {0, 0, 0, 0};

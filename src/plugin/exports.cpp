@@ -8,6 +8,7 @@
 #include "platform/module_call.h"
 #include "platform/window.h"
 #include "plugin/shell.h"
+#include "plugin/usage.h"
 
 using namespace vantrel;
 
@@ -42,7 +43,7 @@ int WINAPI BKC_OnKeyDispatch(HWND window, int key, int) {
   return GuardedCall(0, [&] { return KeyDispatch(window, key); });
 }
 int WINAPI BKC_OnOutgoing(HWND compose, int) {
-  return GuardedCall(0, [&] { return Outgoing(compose); });
+  return GuardedCall(0, [&] { return OutgoingMessage(compose); });
 }
 int WINAPI BKC_OnPlugInSetup(HWND) {
   // The host's argument is not a window we may rely on. Modal to the host's

@@ -12,8 +12,9 @@ UniqueFont FieldFont;
 // window; only the file name is matched against "*.bab".
 CDirWatcher DirWatcher(true, FF_NAME_ONLY);
 AddrBookHandler TheAddrBookHandler;
+CUsage UsageRecord;
 ComposeSlotArray ComposeSlots;
-CAddressList AddressList;
+CAddressList AddressList(&UsageRecord);
 
 std::string AddressBookFolder() { return HostApi.DataFolder() + "AddrBook\\"; }
 

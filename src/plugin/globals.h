@@ -17,6 +17,7 @@
 #include "plugin/address_list.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin_app.h"
+#include "plugin/usage.h"
 #include "watch/addrbook_handler.h"
 #include "watch/dir_watcher.h"
 
@@ -31,6 +32,8 @@ extern CDirWatcher DirWatcher;
 // A global with its first reference held by itself; each running watch holds
 // one more, so it never deletes itself.
 extern AddrBookHandler TheAddrBookHandler;
+// Before the compose slots: every field in the name mode points to it.
+extern CUsage UsageRecord;
 extern ComposeSlotArray ComposeSlots;
 extern CAddressList AddressList;
 

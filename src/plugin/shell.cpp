@@ -8,7 +8,9 @@
 #include "addrbook/address_books.h"
 #include "plugin/autoparse.h"
 #include "plugin/globals.h"
+#include "plugin/match_names.h"
 #include "watch/addrbook_handler.h"
+#include "plugin/usage.h"
 
 namespace vantrel {
 namespace {
@@ -33,13 +35,15 @@ void FillPlugInInfo(char* record) {
 }
 
 std::string AboutText() {
-  return "Vantrel 1.1 for Becky!\n"
-         "\n"
-         "Written by the Vantrel developers\n"
-         "Homepage: https://vantrel.example/\n"
-         "E-mail: developers@vantrel.example\n"
-         "\n"
-         "Warning:Auto Parse will only take effect on NT Platform!";
+  return std::string(
+             "Vantrel 1.1 for Becky!\n"
+             "\n"
+             "Written by the Vantrel developers\n"
+             "Homepage: https://vantrel.example/\n"
+             "E-mail: developers@vantrel.example\n"
+             "\n") +
+         MatchNamesAboutLine() + "\n" + UsageAboutLine() +
+         "\nWarning:Auto Parse will only take effect on NT Platform!";
 }
 
 HWND AboutBoxOwner() {
@@ -56,21 +60,26 @@ int ShowAboutBox(HWND owner) {
 
 int MenuInit(HMENU menu, int type) {
   if (type != 0) return 0;
+  // The name mode decides before the reading whether it also reads the
+  // cards' names: one pass over the books either way.
+  AddressList.SetMatchNames(MatchNamesSetting());
   try {
     PathList paths;
     ScanAddressBooks(AddressBookFolder(), paths);
     // Appends: a second menu set-up reads the books a second time. Read
     // aside first: a reading that fails (out of memory) adds nothing.
     std::vector<std::string> read;
-    const size_t held = ParseAddressBooks(paths, read);
+    std::shared_ptr<const NameIndex> names;
+    const size_t held = CAddressList::ReadBooks(paths, AddressList.matchNames(), &read, &names);
     std::vector<std::string> items = AddressList.items();
     items.insert(items.end(), read.begin(), read.end());
-    AddressList.Replace(std::move(items));
+    AddressList.Replace(std::move(items), std::move(names));
     RetryReadingIfBooksWereHeld(held);
   } catch (...) {
-    // The command is set up all the same.
+    // The commands are set up all the same.
   }
   SetUpAutoParseCommand(menu);
+  SetUpMatchNamesCommand(menu);
   return 0;
 }
 

@@ -87,11 +87,13 @@ void RebuildAddressList() {
   size_t held = 0;
   try {
     std::vector<std::string> fresh;
+    std::shared_ptr<const NameIndex> names;
     PathList paths;
     ScanAddressBooks(AddressBookFolder(), paths);
-    held = ParseAddressBooks(paths, fresh);
+    // With the name mode on, the same pass over each book reads the cards.
+    held = CAddressList::ReadBooks(paths, AddressList.matchNames(), &fresh, &names);
     if (rebuildReadHook) rebuildReadHook();
-    AddressList.Replace(std::move(fresh));
+    AddressList.Replace(std::move(fresh), std::move(names));
   } catch (...) {
     // Out of memory, say: the fields keep the previous list whole, and the
     // changes stay unseen, so the next one reads again.
@@ -102,14 +104,15 @@ void RebuildAddressList() {
   // changes to it: it covers nothing, and is tried again.
   if (held != 0) lastReading = before;
   ScheduleRetry(held != 0);
-  // One index for all fields: refilling costs a reference per field, not a
+  // One index for all fields (the name index while the mode is on):
+  // refilling costs a reference per field, not a
   // copy of every address. Asked for at each field, not once: a field's
   // window may react to the refill, and should that ever deliver a change
   // that rebuilds again inside this loop, the remaining fields get the newer
   // list too, not ours. By index: the array is only ever changed on this
   // thread between our steps.
   for (size_t i = 0; i < ComposeSlots.size(); ++i) {
-    if (ComposeSlots[i].edit) ComposeSlots[i].edit->SetSearchList(AddressList.SearchList());
+    if (ComposeSlots[i].edit) AddressList.FillField(ComposeSlots[i].edit.get());
   }
 }
 

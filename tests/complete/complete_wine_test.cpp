@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "complete/completion_edit.h"
+#include "complete/name_index.h"
+#include "platform/ansi.h"
 #include "screenshot.h"
 
 using namespace vantrel;
@@ -1079,4 +1081,143 @@ TEST_F(FieldTest, ATokenPastTheSixtyFourThousandthCharacterIsCompleted) {
       ::GetWindowTextA(field_->hwnd(), &text[0], static_cast<int>(text.size()))));
   EXPECT_TRUE(text == before + "bob@x") << text.size() << " bytes, ending "
                                         << text.substr(text.size() > 20 ? text.size() - 20 : 0);
+}
+
+// The name mode at the field: a shared name index of a few cards.
+std::shared_ptr<const NameIndex> NameRows() {
+  struct Card {
+    const char* address;
+    const char* display;
+    std::u16string name;
+  };
+  const Card cards[] = {{"bob@example.org", "Bob Stone", u"Bob Stone"},
+                        {"x7@example.org", "Ann Lee", u"Ann Lee"},
+                        {"ann.b@example.org", "", u""}};
+  NameIndexBuilder builder;
+  for (const Card& card : cards) {
+    NamedAddress row;
+    row.address = card.address;
+    row.display_name = card.display;
+    if (!card.name.empty()) row.names.push_back(card.name);
+    builder.Add(row, UpperAnsi(row.address));
+  }
+  return builder.Build();
+}
+
+// Pixels of one colour in a row band of the pop-up as it paints itself
+// into a memory DC (WM_PRINTCLIENT), from x = left on.
+int PrintedColour(HWND popup, int row, int row_height, int left, COLORREF colour) {
+  RECT cr = {0, 0, 0, 0};
+  ::GetClientRect(popup, &cr);
+  HDC screen = ::GetDC(nullptr);
+  HDC mem = ::CreateCompatibleDC(screen);
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = cr.right;
+  bi.bmiHeader.biHeight = -cr.bottom;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bmp = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(mem, bmp);
+  ::SendMessageA(popup, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
+  ::GdiFlush();
+  const DWORD* p = static_cast<const DWORD*>(bits);
+  const DWORD want = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+  int n = 0;
+  // Left of the grip square's column, which holds other colours.
+  const int right = cr.right - ::GetSystemMetrics(SM_CXHSCROLL);
+  for (int y = row * row_height; y < (row + 1) * row_height && y < cr.bottom; ++y)
+    for (int x = left; x < right; ++x) n += (p[y * cr.right + x] & 0xFFFFFF) == want;
+  ::SelectObject(mem, old);
+  ::DeleteObject(bmp);
+  ::DeleteDC(mem);
+  ::ReleaseDC(nullptr, screen);
+  return n;
+}
+
+// The mouse away from where the pop-up shows: a row under it would be
+// selected by the pop-up's mouse tracking.
+void MouseAway() {
+  ::SetCursorPos(::GetSystemMetrics(SM_CXSCREEN) - 1, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+  Pump(30);
+}
+
+TEST_F(FieldTest, NameModeSkipsLeadingBlanksAndTakesTheAddressOnly) {
+  MouseAway();
+  field_->SetNameIndex(NameRows());
+  ASSERT_TRUE(field_->list().NameMode());
+  // After ", " a new recipient starts: the blank is not part of the match,
+  // and the replacement keeps it. Rows come by address and by name, sorted
+  // by address.
+  ::SetWindowTextA(field_->hwnd(), "bob@example.org,");
+  ::SendMessageA(field_->hwnd(), EM_SETSEL, 16, 16);
+  SendKey(VK_SPACE);
+  Type("ann");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); })) << Text(field_->hwnd());
+  ASSERT_EQ(2u, field_->list().MatchCount());
+  EXPECT_EQ("ann.b@example.org", field_->list().MatchAt(0));
+  EXPECT_EQ("", field_->list().MatchNameAt(0));
+  EXPECT_EQ("x7@example.org", field_->list().MatchAt(1));
+  EXPECT_EQ("Ann Lee", field_->list().MatchNameAt(1));
+  SendKey(VK_DOWN);
+  SendKey(VK_DOWN);
+  EXPECT_EQ("bob@example.org, x7@example.org", Text(field_->hwnd()));
+  EXPECT_EQ(static_cast<DWORD>(MAKELONG(17, 31)), Selection()) << "the address alone, selected";
+  // Only blanks: nothing to match, the list hides.
+  SendKey(VK_ESCAPE);
+  ::SetWindowTextA(field_->hwnd(), "bob@example.org,  ");
+  ::SendMessageA(field_->hwnd(), EM_SETSEL, 18, 18);
+  Type("b");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); })) << Text(field_->hwnd());
+  EXPECT_EQ("bob@example.org", field_->list().MatchAt(0));
+  SendKey(VK_BACK);
+  EXPECT_TRUE(PumpUntil([&] { return !ListShown(); })) << "blanks alone match nothing";
+
+  // Adding entries by hand ends the name mode: blanks count again.
+  field_->AddSearchString(" lee");
+  EXPECT_FALSE(field_->list().NameMode());
+  ::SetWindowTextA(field_->hwnd(), "");
+  SendKey(VK_SPACE);
+  Type("lee");
+  ASSERT_TRUE(PumpUntil([&] { return ListShown(); }));
+  ASSERT_EQ(1u, field_->list().MatchCount());
+  EXPECT_EQ(" lee", field_->list().MatchAt(0));
+  EXPECT_EQ("", field_->list().MatchNameAt(0));
+}
+
+TEST_F(FieldTest, NameModePaintsTheNameInGreyAfterTheAddress) {
+  // A grey of its own, so no other pixel of the pop-up can be taken for it.
+  const int ids[1] = {COLOR_GRAYTEXT};
+  const COLORREF old_grey = ::GetSysColor(COLOR_GRAYTEXT), grey = RGB(0, 128, 96);
+  MouseAway();
+  ::SetSysColors(1, ids, &grey);
+  Pump(50);
+  const int row = field_->list().rowHeight();
+  auto shown = [&](const char* token) {
+    SendKey(VK_ESCAPE);
+    ::SetWindowTextA(field_->hwnd(), "");
+    Type(token);
+    return PumpUntil([&] { return ListShown(); });
+  };
+  // "lee" finds Ann Lee by her surname: address x7@example.org, the name
+  // after it in grey; none of the address's pixels are grey.
+  field_->SetNameIndex(NameRows());
+  ASSERT_TRUE(shown("lee"));
+  ASSERT_EQ(1u, field_->list().MatchCount());
+  EXPECT_GT(PrintedColour(list(), 0, row, 0, grey), 10) << "the name in grey";
+  EXPECT_GT(PrintedColour(list(), 0, row, 0, ::GetSysColor(COLOR_WINDOWTEXT)), 10) << "the address";
+  // Selected, the name takes the highlight's text colour and stays readable.
+  field_->list().SelectItem(0);
+  EXPECT_EQ(0, PrintedColour(list(), 0, row, 0, grey));
+  EXPECT_GT(PrintedColour(list(), 0, row, 0, ::GetSysColor(COLOR_HIGHLIGHTTEXT)), 20)
+      << "address and name on the highlight";
+  // The plain mode with the same address draws no grey at all.
+  field_->RemoveSearchAll();
+  Add({"x7@example.org"});
+  ASSERT_TRUE(shown("x7"));
+  EXPECT_EQ(0, PrintedColour(list(), 0, row, 0, grey));
+  EXPECT_GT(PrintedColour(list(), 0, row, 0, ::GetSysColor(COLOR_WINDOWTEXT)), 10);
+  ::SetSysColors(1, ids, &old_grey);
+  Pump(50);
 }

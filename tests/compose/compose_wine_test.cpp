@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "compose/compose_hook.h"
+#include "platform/ansi.h"
 #include "compose_window.h"
 #include "plugin/globals.h"
 
@@ -674,4 +675,44 @@ TEST_F(ComposeTest, TenKilobytesOfRecipientsBothWays) {
   EXPECT_EQ(typed, Text(field));
   EXPECT_EQ(typed, Text(HostRecipientField(w)));
   EXPECT_EQ(typed, HostSendMail(w));
+}
+
+// The name mode through the hook: a compose window opened while it is on
+// gets the name index; typing a name after ", " takes the address, the
+// blank kept, and the hidden host field holds exactly that.
+TEST_F(ComposeTest, NameModeFieldTakesTheAddressForANameAfterTheSeparator) {
+  AddressList.SetMatchNames(true);
+  const struct {
+    const char* address;
+    const char* display;
+    const char16_t* name;
+  } cards[] = {{"x7@east.example", "Ann Lee", u"Ann Lee"},
+               {"bob@east.example", "Bob Stone", u"Bob Stone"}};
+  std::vector<std::string> items;
+  NameIndexBuilder rows;
+  for (const auto& card : cards) {
+    items.push_back(card.address);
+    NamedAddress row;
+    row.address = card.address;
+    row.display_name = card.display;
+    row.names.push_back(card.name);
+    rows.Add(row, UpperAnsi(row.address));
+  }
+  AddressList.Replace(std::move(items), rows.Build());
+  HWND w = Open(nullptr);
+  AddressList.SetMatchNames(false);  // for the tests after this one
+  HWND field = Field(w);
+  ASSERT_NE(nullptr, field);
+  ASSERT_TRUE(FindComposeSlot(w)->edit->list().NameMode());
+  ::SetFocus(field);
+  Pump(30);
+  ::SetWindowTextA(field, "bob@east.example");
+  ::SendMessageA(field, EM_SETSEL, 16, 16);
+  Type(", lee");
+  HWND list = List(w);
+  ASSERT_TRUE(Visible(list)) << Text(field);
+  SendKey(VK_DOWN);
+  EXPECT_EQ("bob@east.example, x7@east.example", Text(field));
+  EXPECT_EQ("bob@east.example, x7@east.example", Text(HostRecipientField(w)));
+  EXPECT_EQ(std::make_pair(DWORD{18}, DWORD{33}), Selection(field)) << "the address, selected";
 }

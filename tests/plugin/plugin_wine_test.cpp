@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <new>
 #include <set>
 #include <string>
@@ -20,12 +21,15 @@
 #include <vector>
 
 #include "addrbook/address_books.h"
+#include "complete/usage_store.h"
 #include "compose_window.h"
 #include "host_state.h"
 #include "platform/settings.h"
 #include "plugin/autoparse.h"
 #include "plugin/globals.h"
+#include "plugin/match_names.h"
 #include "plugin/shell.h"
+#include "plugin/usage.h"
 #include "plugin_host.h"
 #include "watch/change_dispatch.h"
 #include "watch/change_stamp.h"
@@ -109,6 +113,51 @@ DWORD RunProgram(const std::string& command_line, std::string* output = nullptr)
     DeleteFileA(out_path);
   }
   return code;
+}
+
+// The About text's line on the name mode, in the system's language.
+const char* AboutNamesLine() {
+  switch (GetACP()) {
+    case 936:  // 按姓名和拼音查找地址：输入姓名、昵称、拼音或读音也能找到地址
+      return "\xB0\xB4\xD0\xD5\xC3\xFB\xBA\xCD\xC6\xB4\xD2\xF4\xB2\xE9\xD5\xD2\xB5\xD8\xD6\xB7"
+             "\xA3\xBA\xCA\xE4\xC8\xEB\xD0\xD5\xC3\xFB\xA1\xA2\xEA\xC7\xB3\xC6\xA1\xA2\xC6\xB4"
+             "\xD2\xF4\xBB\xF2\xB6\xC1\xD2\xF4\xD2\xB2\xC4\xDC\xD5\xD2\xB5\xBD\xB5\xD8\xD6\xB7";
+    case 932:  // 名前と読みでも検索：名前、ニックネーム、読み（かな・ローマ字）でもアドレスを探します
+      return "\x96\xBC\x91\x4F\x82\xC6\x93\xC7\x82\xDD\x82\xC5\x82\xE0\x8C\x9F\x8D\xF5\x81\x46"
+             "\x96\xBC\x91\x4F\x81\x41\x83\x6A\x83\x62\x83\x4E\x83\x6C\x81\x5B\x83\x80\x81\x41"
+             "\x93\xC7\x82\xDD\x81\x69\x82\xA9\x82\xC8\x81\x45\x83\x8D\x81\x5B\x83\x7D\x8E\x9A"
+             "\x81\x6A\x82\xC5\x82\xE0\x83\x41\x83\x68\x83\x8C\x83\x58\x82\xF0\x92\x54\x82\xB5"
+             "\x82\xDC\x82\xB7";
+    default:
+      return "Find addresses by name too: a name, nickname, pinyin or reading finds the address";
+  }
+}
+
+// The About text's line on the record of use, in the system's language.
+std::string AboutUsageLine(const std::string& app) {
+  const std::string file = app + ".usage";
+  switch (GetACP()) {
+    case 936:  // 此模式下常用的地址排在前面，按 Delete 键可隐藏建议；记录保存在数据文件夹的 <file> 中，删除该文件即可清除
+      return std::string("\xB4\xCB\xC4\xA3\xCA\xBD\xCF\xC2\xB3\xA3\xD3\xC3\xB5\xC4\xB5\xD8\xD6\xB7\xC5\xC5"
+             "\xD4\xDA\xC7\xB0\xC3\xE6\xA3\xAC\xB0\xB4\x20\x44\x65\x6C\x65\x74\x65\x20\xBC\xFC"
+             "\xBF\xC9\xD2\xFE\xB2\xD8\xBD\xA8\xD2\xE9\xA3\xBB\xBC\xC7\xC2\xBC\xB1\xA3\xB4\xE6"
+             "\xD4\xDA\xCA\xFD\xBE\xDD\xCE\xC4\xBC\xFE\xBC\xD0\xB5\xC4\x20") +
+             file +
+             "\x20\xD6\xD0\xA3\xAC\xC9\xBE\xB3\xFD\xB8\xC3\xCE\xC4\xBC\xFE\xBC\xB4\xBF\xC9\xC7"
+             "\xE5\xB3\xFD";
+    case 932:  // このモードではよく使うアドレスが先に出ます。Delete キーで候補を隠せます。記録はデータフォルダーの <file> にあり、削除すると消えます
+      return std::string("\x82\xB1\x82\xCC\x83\x82\x81\x5B\x83\x68\x82\xC5\x82\xCD\x82\xE6\x82\xAD\x8E\x67"
+             "\x82\xA4\x83\x41\x83\x68\x83\x8C\x83\x58\x82\xAA\x90\xE6\x82\xC9\x8F\x6F\x82\xDC"
+             "\x82\xB7\x81\x42\x44\x65\x6C\x65\x74\x65\x20\x83\x4C\x81\x5B\x82\xC5\x8C\xF3\x95"
+             "\xE2\x82\xF0\x89\x42\x82\xB9\x82\xDC\x82\xB7\x81\x42\x8B\x4C\x98\x5E\x82\xCD\x83"
+             "\x66\x81\x5B\x83\x5E\x83\x74\x83\x48\x83\x8B\x83\x5F\x81\x5B\x82\xCC\x20") +
+             file +
+             "\x20\x82\xC9\x82\xA0\x82\xE8\x81\x41\x8D\xED\x8F\x9C\x82\xB7\x82\xE9\x82\xC6\x8F"
+             "\xC1\x82\xA6\x82\xDC\x82\xB7";
+    default:
+      return "In that mode the addresses you send to most come first, and Delete hides a "
+             "suggestion; the record is " + file + " in the data folder: delete it to clear it";
+  }
 }
 
 // Runs inside the About box's modal loop: reads the box and presses OK.
@@ -252,8 +301,9 @@ TEST(PluginLoad, RecordAboutBoxAndBinding) {
   EXPECT_EQ(caption, "Vantrel");
   EXPECT_EQ(text,
             "Vantrel 1.1 for Becky!\n\nWritten by the Vantrel developers\n"
-            "Homepage: https://vantrel.example/\nE-mail: developers@vantrel.example\n\n"
-            "Warning:Auto Parse will only take effect on NT Platform!");
+            "Homepage: https://vantrel.example/\nE-mail: developers@vantrel.example\n\n" +
+                std::string(AboutNamesLine()) + "\n" + AboutUsageLine("Vantrel") +
+                "\nWarning:Auto Parse will only take effect on NT Platform!");
 
   // The callbacks without effect answer 0.
   EXPECT_EQ(plugin.OnStart(), 0);
@@ -293,7 +343,7 @@ TEST(PluginLoad, RenamedModuleUsesItsOwnName) {
   HWND main = standin::CreateMainWindow(nullptr);
   standin::Host().commands.clear();
   EXPECT_EQ(plugin.OnMenuInit(main, standin::MainMenu(main), 0), 0);
-  ASSERT_EQ(standin::Host().commands.size(), 1u);
+  ASSERT_EQ(standin::Host().commands.size(), 2u);  // AutoParse, then the name mode
   standin::Host().commands[0].callback(main, 0);  // AutoParse off: writes 0
   EXPECT_EQ(vantrel::SettingsStore("", name).GetInt("Setup", "AutoParse", -1), 0);
   EXPECT_EQ(vantrel::SettingsStore("", "Vantrel").GetInt("Setup", "AutoParse", -1), -1);
@@ -556,18 +606,34 @@ TEST_F(ShellTest, MenuInitReadsTheBooksAndAddsTheCommand) {
   EXPECT_EQ(vantrel::MenuInit(menu_, 0), 0);
   const std::vector<std::string> first = {"ann@example.org", "al@example.org", "bo@example.net"};
   EXPECT_EQ(vantrel::AddressList.items(), first);
-  ASSERT_EQ(GetMenuItemCount(Tools()), items_before + 2);
+  // A separator, the AutoParse command and the name mode's command.
+  ASSERT_EQ(GetMenuItemCount(Tools()), items_before + 3);
   EXPECT_EQ(GetMenuState(Tools(), static_cast<UINT>(items_before), MF_BYPOSITION) & MF_SEPARATOR,
             static_cast<UINT>(MF_SEPARATOR));
   char text[64] = {};
   GetMenuStringA(Tools(), static_cast<UINT>(items_before + 1), text, sizeof text, MF_BYPOSITION);
   EXPECT_STREQ(text, "\xB8\xFA\xD7\xD9\xB5\xD8\xD6\xB7\xB2\xBE\xD0\xC5\xCF\xA2\xB1\xE4\xBB\xAF");
-  ASSERT_EQ(standin::Host().commands.size(), 1u);
+  ASSERT_EQ(standin::Host().commands.size(), 2u);
   EXPECT_EQ(standin::Host().commands[0].text, text);
   EXPECT_EQ(standin::Host().commands[0].type, 0);
   EXPECT_EQ(vantrel::AutoParseCommandId(), standin::Host().commands[0].id);
   EXPECT_EQ(GetMenuItemID(Tools(), items_before + 1),
             static_cast<UINT>(standin::Host().commands[0].id));
+  // The name mode's command, registered and appended right after it, in the
+  // system's language; a missing setting is off: no check mark.
+  const char* const names_text = GetACP() == 936
+      ? "\xB0\xB4\xD0\xD5\xC3\xFB\xBA\xCD\xC6\xB4\xD2\xF4\xB2\xE9\xD5\xD2\xB5\xD8\xD6\xB7"
+      : GetACP() == 932 ? "\x96\xBC\x91\x4F\x82\xC6\x93\xC7\x82\xDD\x82\xC5\x82\xE0\x8C\x9F\x8D\xF5"
+                        : "Find addresses by name too";
+  GetMenuStringA(Tools(), static_cast<UINT>(items_before + 2), text, sizeof text, MF_BYPOSITION);
+  EXPECT_STREQ(text, names_text);
+  EXPECT_EQ(standin::Host().commands[1].text, names_text);
+  EXPECT_EQ(standin::Host().commands[1].type, 0);
+  EXPECT_EQ(vantrel::MatchNamesCommandId(), standin::Host().commands[1].id);
+  EXPECT_EQ(GetMenuItemID(Tools(), items_before + 2),
+            static_cast<UINT>(standin::Host().commands[1].id));
+  EXPECT_EQ(GetMenuState(Tools(), static_cast<UINT>(items_before + 2), MF_BYPOSITION) & MF_CHECKED,
+            0u);
   // A missing setting counts as 1: checked and watching. Reading created the
   // keys but wrote no value.
   EXPECT_TRUE(Checked());
@@ -585,9 +651,10 @@ TEST_F(ShellTest, MenuInitReadsTheBooksAndAddsTheCommand) {
   std::vector<std::string> twice = first;
   twice.insert(twice.end(), first.begin(), first.end());
   EXPECT_EQ(vantrel::AddressList.items(), twice);
-  EXPECT_EQ(GetMenuItemCount(Tools()), items_before + 4);
-  ASSERT_EQ(standin::Host().commands.size(), 2u);
-  EXPECT_EQ(vantrel::AutoParseCommandId(), standin::Host().commands[1].id);
+  EXPECT_EQ(GetMenuItemCount(Tools()), items_before + 6);
+  ASSERT_EQ(standin::Host().commands.size(), 4u);
+  EXPECT_EQ(vantrel::AutoParseCommandId(), standin::Host().commands[2].id);
+  EXPECT_EQ(vantrel::MatchNamesCommandId(), standin::Host().commands[3].id);
 
   EXPECT_EQ(vantrel::Exit(), 0);
   EXPECT_EQ(vantrel::DirWatcher.WatchCount(), 0u);
@@ -714,7 +781,7 @@ TEST_F(ShellTest, AutoParseRereadsOnChangesAndTheCommandSwitchesIt) {
   EXPECT_TRUE(PumpUntil([&] { return Holds("su@example.org"); }));
 
   // Off: setting 0, no check mark, no watch, changes ignored.
-  ASSERT_EQ(standin::Host().commands.size(), 1u);
+  ASSERT_EQ(standin::Host().commands.size(), 2u);
   const standin::CommandCallback toggle = standin::Host().commands[0].callback;
   toggle(main_, 0);
   EXPECT_EQ(Setting(), 0);
@@ -971,7 +1038,7 @@ TEST_F(ShellTest, CommandAndExitInsideAStopLeaveTheLastChoice) {
     {
       HangGuard guard(what);
       if (std::string(c.outer) == "command")
-        standin::Host().commands.back().callback(main_, 0);
+        standin::FindCommand(vantrel::AutoParseCommandId())->callback(main_, 0);
       else
         vantrel::Exit();
     }
@@ -1159,7 +1226,8 @@ TEST_F(ShellTest, AGigabyteBookWithoutLineFeedsIsSkipped) {
   std::vector<std::string> got = vantrel::AddressList.items();
   std::sort(got.begin(), got.end());
   EXPECT_EQ(got, std::vector<std::string>({"al@example.org", "ann@example.org", "bo@example.net"}));
-  EXPECT_EQ(standin::Host().commands.size(), 1u) << "the command was not set up";
+  // Both commands, AutoParse and the name mode.
+  EXPECT_EQ(standin::Host().commands.size(), 2u) << "the commands were not set up";
   DeleteFileA(data.Book("huge.bab").c_str());
 }
 
@@ -1183,3 +1251,549 @@ TEST_F(ShellTest, AReadingThatFailsLeavesThePreviousList) {
 }
 
 }  // namespace
+
+// The name mode, end to end through the compose hook: cards with names in
+// several scripts, written in UTF-8 as phones and other mail clients export
+// them.
+const char kNameCards[] =
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Robert Miller\r\nN:Miller;Robert;;;\r\n"
+    "NICKNAME:Bobby,Rob\r\nEMAIL;PREF;INTERNET:rm1970@example.org\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN;CHARSET=UTF-8:\xE5\xBC\xA0\xE4\xB8\x89\r\n"  // 张三
+    "N;CHARSET=UTF-8:\xE5\xBC\xA0;\xE4\xB8\x89;;;\r\n"
+    "EMAIL;TYPE=INTERNET,PREF:zs1985@example.cn\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+    "FN;CHARSET=UTF-8:\xE6\x9B\xBE\xE5\xB0\x8F\xE6\x98\x8E\r\n"  // 曾小明: zeng / ceng
+    "EMAIL;PREF;INTERNET:10001@example.cn\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+    "FN;CHARSET=UTF-8:\xE5\x8D\x95\xE7\x94\xB0\xE8\x8A\xB3\r\n"  // 单田芳: shan / dan / chan
+    "EMAIL;PREF;INTERNET:teller@example.cn\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+    "FN;CHARSET=UTF-8:\xE5\xBC\xB5\xE5\x81\x89\r\n"  // 張偉, traditional
+    "EMAIL;PREF;INTERNET:88@example.tw\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+    "FN;CHARSET=UTF-8:\xE5\xB1\xB1\xE7\x94\xB0\xE5\xA4\xAA\xE9\x83\x8E\r\n"  // 山田太郎
+    "X-PHONETIC-LAST-NAME;CHARSET=UTF-8:\xE3\x82\x84\xE3\x81\xBE\xE3\x81\xA0\r\n"  // やまだ
+    "X-PHONETIC-FIRST-NAME;CHARSET=UTF-8:\xE3\x81\x9F\xE3\x82\x8D\xE3\x81\x86\r\n"  // たろう
+    "EMAIL;PREF;INTERNET:t.y@example.jp\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nVERSION:3.0\r\n"
+    "FN;CHARSET=UTF-8:\xE7\x9F\xB3\xE7\x94\xB0\r\n"  // 石田
+    "SOUND;X-IRMC-N;CHARSET=UTF-8:\xE3\x82\xA4\xE3\x82\xB7\xE3\x83\x80;;;;\r\n"  // イシダ
+    "EMAIL;PREF;INTERNET:555@example.jp\r\nEND:VCARD\r\n"
+    // The same address again, in capitals and with another name: one row,
+    // the first card's.
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN;CHARSET=UTF-8:\xE6\x9D\x8E\xE5\x9B\x9B\r\n"  // 李四
+    "EMAIL;PREF;INTERNET:ZS1985@EXAMPLE.CN\r\nEND:VCARD\r\n"
+    // Every form of EMAIL property; only EMAIL;PREF... is an address when
+    // the mode is off.
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Eva Form\r\nitem1.EMAIL;type=pref:eva1@forms.example\r\n"
+    "EMAIL;PREF=1:eva2@forms.example\r\nEMAIL:eva3@forms.example\r\n"
+    "EMAIL;INTERNET:  eva4@forms.example  \r\nEND:VCARD\r\n";
+
+class NameModeTest : public ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    WriteBytes(data_.Book("names.bab"), kNameCards);
+  }
+  void TearDown() override {
+    ShellTest::TearDown();
+    vantrel::AddressList.SetMatchNames(false);  // the other tests' reading
+  }
+  int NamesSetting() const { return vantrel::TheApp.settings().GetInt("Setup", "MatchNames", -1); }
+  bool NamesChecked() const {
+    return (GetMenuState(Tools(), static_cast<UINT>(vantrel::MatchNamesCommandId()),
+                         MF_BYCOMMAND) & MF_CHECKED) != 0;
+  }
+  HWND OpenCompose() {
+    const vantrel_host::PluginCallbacks hooks = {OpenHook, KeyHook, OutgoingHook};
+    return vantrel_host::OpenHostComposeWindow(hooks, nullptr);
+  }
+  // What the field of the i-th open compose window offers for `text`, typed
+  // as its whole text (the caret at its start: the token is the whole run),
+  // as "address|name" rows in the pop-up's order.
+  static std::vector<std::string> Offered(size_t i, const std::string& text) {
+    vantrel::CCompletionEdit& field = *vantrel::ComposeSlots[i].edit;
+    // The caret this field reads is its own, at the start after the write.
+    SetFocus(field.hwnd());
+    SetWindowTextA(field.hwnd(), text.c_str());
+    std::vector<std::string> rows;
+    const vantrel::CSuggestList& list = field.list();
+    if (IsWindowVisible(list.hwnd())) {
+      for (size_t r = 0; r < list.MatchCount(); ++r)
+        rows.push_back(list.MatchAt(r) + "|" + list.MatchNameAt(r));
+    }
+    ShowWindow(list.hwnd(), SW_HIDE);
+    SetWindowTextA(field.hwnd(), "");
+    return rows;
+  }
+  // The name a row shows: its card's FN in the system's code page, or
+  // nothing when the code page cannot hold it.
+  static std::string Name(const wchar_t* name) {
+    char bytes[64] = {};
+    BOOL lost = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, bytes, sizeof bytes,
+                                      nullptr, &lost);
+    return n > 0 && !lost ? std::string(bytes) : std::string();
+  }
+
+  DataFolder data_;
+};
+
+TEST_F(NameModeTest, TheCommandSwitchesStoresAndReachesEveryOpenField) {
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  ASSERT_EQ(standin::Host().commands.size(), 2u);
+  EXPECT_EQ(NamesSetting(), -1) << "nothing written at start";
+  EXPECT_FALSE(NamesChecked());
+  EXPECT_FALSE(vantrel::AddressList.HasNames()) << "the mode off reads no names";
+  HWND first = OpenCompose();
+  HWND second = OpenCompose();
+  // The mode off: EMAIL;PREF lines only, so of 张三's card nothing, and of
+  // the duplicate card its address as written.
+  const std::vector<std::string> plain = {"ZS1985@EXAMPLE.CN|"};
+  EXPECT_EQ(Offered(0, "zs"), plain);
+  EXPECT_TRUE(Offered(0, "bobby").empty());
+  EXPECT_EQ(Offered(1, "eva"), std::vector<std::string>{"eva2@forms.example|"})
+      << "the mode off reads EMAIL;PREF lines only";
+
+  // On: stored, checked, one reading for the names, both fields at once.
+  const standin::CommandCallback toggle = standin::Host().commands[1].callback;
+  unsigned long before = vantrel::RebuildCount();
+  toggle(main_, 0);
+  EXPECT_EQ(NamesSetting(), 1);
+  EXPECT_TRUE(NamesChecked());
+  EXPECT_EQ(vantrel::RebuildCount() - before, 1u);
+  EXPECT_EQ(vantrel::AddressList.items(), FreshReading()) << "the addresses stay as they were";
+  const std::vector<std::string> bobby = {"rm1970@example.org|Robert Miller"};
+  EXPECT_EQ(Offered(0, "bobby"), bobby);
+  EXPECT_EQ(Offered(1, "bobby"), bobby);
+  EXPECT_EQ(Offered(1, "zs"), std::vector<std::string>{"zs1985@example.cn|" + Name(L"\x5F20\x4E09")})
+      << "one row for both cards, the first card's";
+
+  // Off: stored, unchecked, no reading, both fields plain again.
+  before = vantrel::RebuildCount();
+  toggle(main_, 0);
+  EXPECT_EQ(NamesSetting(), 0);
+  EXPECT_FALSE(NamesChecked());
+  EXPECT_TRUE(Offered(0, "bobby").empty());
+  EXPECT_TRUE(Offered(1, "bobby").empty());
+  EXPECT_EQ(Offered(1, "zs"), plain);
+  // On again: the names of the last reading are still at hand.
+  toggle(main_, 0);
+  EXPECT_EQ(NamesSetting(), 1);
+  EXPECT_TRUE(NamesChecked());
+  EXPECT_EQ(vantrel::RebuildCount() - before, 0u);
+  EXPECT_EQ(Offered(1, "bobby"), bobby);
+  // A window opened now starts in the mode.
+  HWND third = OpenCompose();
+  EXPECT_EQ(Offered(2, "bobby"), bobby);
+  vantrel_host::HostSendMail(third);
+  vantrel_host::HostSendMail(second);
+  vantrel_host::HostSendMail(first);
+}
+
+TEST_F(NameModeTest, NamesPinyinAndReadingsFindTheirAddresses) {
+  // The setting on at start: the first reading takes the names along.
+  vantrel::TheApp.settings().SetInt("Setup", "MatchNames", 1);
+  const unsigned long before = vantrel::RebuildCount();
+  ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+  EXPECT_TRUE(NamesChecked());
+  EXPECT_TRUE(vantrel::AddressList.HasNames());
+  EXPECT_EQ(vantrel::RebuildCount(), before) << "one reading, at the menu set-up";
+  HWND compose = OpenCompose();
+
+  const std::string miller = "rm1970@example.org|Robert Miller";
+  const std::string zhang = "zs1985@example.cn|" + Name(L"\x5F20\x4E09");
+  const std::string zeng = "10001@example.cn|" + Name(L"\x66FE\x5C0F\x660E");
+  const std::string shan = "teller@example.cn|" + Name(L"\x5355\x7530\x82B3");
+  const std::string zhangwei = "88@example.tw|" + Name(L"\x5F35\x5049");
+  const std::string yamada = "t.y@example.jp|" + Name(L"\x5C71\x7530\x592A\x90CE");
+  const std::string ishida = "555@example.jp|" + Name(L"\x77F3\x7530");
+  const std::string eva = "|Eva Form";
+  // A name that the system's code page cannot hold is dropped by the
+  // reader (it could be neither shown nor typed), so its pinyin finds
+  // nothing: in 1252 no Han name, in 932 none with simplified-only
+  // characters (张, 单). Readings go with their card's kana.
+  const bool zhang_kept = !Name(L"\x5F20\x4E09").empty();
+  const bool zeng_kept = !Name(L"\x66FE\x5C0F\x660E").empty();
+  const bool shan_kept = !Name(L"\x5355\x7530\x82B3").empty();
+  const bool zhangwei_kept = !Name(L"\x5F35\x5049").empty();
+  const bool kana_kept = !Name(L"\x3084\x307E\x3060").empty();
+  using Rows = std::vector<std::string>;
+  struct Expected {
+    std::string row;
+    bool when = true;  // only when the name it is found by was kept
+  };
+  const struct {
+    const char* token;
+    std::vector<Expected> rows;
+  } cases[] = {
+      {"rm", {{miller}}},                          // the address, as ever
+      {"miller", {{miller}}},                      // a word of the name
+      {"robert m", {{miller}}},                    // the whole name
+      {"bobby", {{miller}}},                       // a nickname
+      {"rob", {{miller}}},                         // given name and nickname: one row
+      {"zs", {{zhang}}},                           // the address (and the initials)
+      {"zhangsan", {{zhang, zhang_kept}}},         // pinyin, whole
+      {"zhs", {{zhang, zhang_kept}}},              // mixed
+      {"zsan", {{zhang, zhang_kept}}},
+      {"zhangs", {{zhang, zhang_kept}}},
+      {"zhangx", {}},
+      {"zh", {{zhangwei, zhangwei_kept}, {zhang, zhang_kept}}},  // sorted by address
+      {"zhangwei", {{zhangwei, zhangwei_kept}}},   // traditional characters
+      {"zw", {{zhangwei, zhangwei_kept}}},
+      {"zengxm", {{zeng, zeng_kept}}},             // polyphones: every reading
+      {"cengxiaoming", {{zeng, zeng_kept}}},
+      {"cxm", {{zeng, zeng_kept}}},
+      {"stf", {{shan, shan_kept}}},
+      {"dantianfang", {{shan, shan_kept}}},
+      {"chantf", {{shan, shan_kept}}},
+      {"yamada", {{yamada, kana_kept}}},           // romaji of a reading
+      {"tarou", {{yamada, kana_kept}}},
+      {"taroo", {{yamada, kana_kept}}},            // the long vowel as "oo"
+      {"taro", {{yamada, kana_kept}}},             // or as "o"
+      {"ishida", {{ishida, kana_kept}}},           // Hepburn
+      {"isida", {{ishida, kana_kept}}},            // Kunrei
+      {"lisi", {}},                                // the duplicate's name is not kept
+      {"eva", {{"eva1@forms.example" + eva}, {"eva2@forms.example" + eva},
+               {"eva3@forms.example" + eva}, {"eva4@forms.example" + eva}}},
+      {"  zs", {{zhang}}},                         // blanks before the token
+  };
+  for (const auto& c : cases) {
+    Rows want;
+    for (const Expected& e : c.rows)
+      if (e.when) want.push_back(e.row);
+    EXPECT_EQ(Offered(0, c.token), want) << c.token;
+  }
+
+  // Tokens in the code page's own characters.
+  if (GetACP() == 932) {
+    EXPECT_EQ(Offered(0, "\x82\xE2\x82\xDC\x82\xBE"), Rows{yamada}) << "hiragana yamada";
+    EXPECT_EQ(Offered(0, "\x83\x84\x83\x7D\x83\x5F"), Rows{yamada}) << "katakana yamada";
+    EXPECT_EQ(Offered(0, "\xB2\xBC\xC0\xDE"), Rows{ishida}) << "half-width isida";
+    EXPECT_EQ(Offered(0, "\x8E\x52\x93\x63"), Rows{yamada}) << "the name itself";
+  }
+  if (GetACP() == 936) {
+    EXPECT_EQ(Offered(0, "\xD5\xC5"), Rows{zhang}) << "the name itself";
+    EXPECT_EQ(Offered(0, "\xA4\xE4\xA4\xDE\xA4\xC0"), Rows{yamada}) << "hiragana yamada";
+  }
+  vantrel_host::HostSendMail(compose);
+}
+
+// Ranking by use and deleting suggestions, in the name mode: the plug-in's
+// own code in this program, the stand-in host's compose windows, the store
+// in the test's data folder under this program's name.
+namespace {
+int WINAPI SendHook(HWND compose, LPARAM) { return vantrel::OutgoingMessage(compose); }
+
+std::string ReadBytes(const std::string& path) {
+  std::string bytes;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return bytes;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+bool FileExists(const std::string& path) {
+  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The store's addresses with their counts, rounded (uses a few seconds old
+// have barely decayed).
+std::map<std::string, std::string> StoreContents(const std::string& path, bool* sound) {
+  vantrel::UsageBook book;
+  *sound = vantrel::ParseUsageStore(ReadBytes(path), &book) == vantrel::UsageStoreState::kRead;
+  std::map<std::string, std::string> out;
+  for (const auto& [key, e] : book.entries()) {
+    out[key] = std::to_string(static_cast<long>(e.score + 0.5)) + (e.hidden ? " hidden" : "");
+  }
+  return out;
+}
+}  // namespace
+
+class UsageTest : public NameModeTest {
+ protected:
+  void SetUp() override {
+    NameModeTest::SetUp();
+    vantrel::UsageRecord.Reset();
+  }
+  void TearDown() override {
+    NameModeTest::TearDown();
+    vantrel::UsageRecord.Reset();
+  }
+  void Start(bool names) {
+    vantrel::TheApp.settings().SetInt("Setup", "MatchNames", names ? 1 : 0);
+    ASSERT_EQ(vantrel::MenuInit(menu_, 0), 0);
+    compose_ = OpenWithSendHook(nullptr);
+  }
+  static HWND OpenWithSendHook(const char* recipients) {
+    const vantrel_host::PluginCallbacks hooks = {OpenHook, KeyHook, SendHook};
+    return vantrel_host::OpenHostComposeWindow(hooks, recipients);
+  }
+  // A message to `recipients`, as the host's own field holds them (a reply)
+  // and the plug-in's field shows them, sent at once.
+  static void Send(const char* recipients) {
+    vantrel_host::HostSendMail(OpenWithSendHook(recipients));
+  }
+  // The addresses the first field offers for `text`.
+  static std::vector<std::string> Offers(const std::string& text) {
+    std::vector<std::string> rows;
+    for (const std::string& row : Offered(0, text)) rows.push_back(row.substr(0, row.find('|')));
+    return rows;
+  }
+  vantrel::CCompletionEdit& Field() { return *vantrel::ComposeSlots[0].edit; }
+  // Writes `text` into the first field as its whole text (the caret at its
+  // start: the token is the whole run) and leaves the pop-up open.
+  void Type(const std::string& text) {
+    SetFocus(Field().hwnd());
+    SetWindowTextA(Field().hwnd(), text.c_str());
+  }
+  void Key(int vk) { SendMessageA(Field().hwnd(), WM_KEYDOWN, static_cast<WPARAM>(vk), 0); }
+  std::string FieldText() {
+    char text[256] = {};
+    GetWindowTextA(Field().hwnd(), text, sizeof text);
+    return text;
+  }
+  std::vector<std::string> Shown() {
+    std::vector<std::string> rows;
+    const vantrel::CSuggestList& list = Field().list();
+    if (!IsWindowVisible(list.hwnd())) return rows;
+    for (size_t r = 0; r < list.MatchCount(); ++r) rows.push_back(list.MatchAt(r));
+    return rows;
+  }
+  std::string StorePath() const { return data_.root / (vantrel::TheApp.name() + ".usage"); }
+
+  HWND compose_ = nullptr;
+};
+
+using Rows = std::vector<std::string>;
+
+TEST_F(UsageTest, SendsChangeTheOrderAndTheStoreKeepsIt) {
+  Start(true);
+  const Rows plain = {"eva1@forms.example", "eva2@forms.example", "eva3@forms.example",
+                      "eva4@forms.example"};
+  EXPECT_EQ(Offers("eva"), plain);
+  EXPECT_FALSE(FileExists(StorePath())) << "nothing is written before a send";
+  const struct {
+    const char* recipients;
+    Rows want;
+  } steps[] = {
+      {"Eva <EVA3@forms.example>, eva4@forms.example",
+       {"eva3@forms.example", "eva4@forms.example", "eva1@forms.example", "eva2@forms.example"}},
+      {"eva4@forms.example",
+       {"eva4@forms.example", "eva3@forms.example", "eva1@forms.example", "eva2@forms.example"}},
+      // Twice in one message is one use; an address in no book counts but
+      // shows nowhere.
+      {"eva3@forms.example, eva3@forms.example, nobody@example.org",
+       {"eva3@forms.example", "eva4@forms.example", "eva1@forms.example", "eva2@forms.example"}},
+  };
+  for (const auto& step : steps) {
+    Send(step.recipients);
+    EXPECT_EQ(Offers("eva"), step.want) << "after sending to " << step.recipients;
+  }
+  // Ranking applies to every way a row matches: by name too.
+  EXPECT_EQ(Offers("eva f"), steps[2].want);
+  bool sound = false;
+  EXPECT_EQ(StoreContents(StorePath(), &sound),
+            (std::map<std::string, std::string>{{"EVA3@FORMS.EXAMPLE", "2"},
+                                                {"EVA4@FORMS.EXAMPLE", "2"},
+                                                {"NOBODY@EXAMPLE.ORG", "1"}}));
+  EXPECT_TRUE(sound);
+  // A new session reads the order back from the store.
+  vantrel::UsageRecord.Reset();
+  EXPECT_EQ(Offers("eva"), steps[2].want);
+  vantrel_host::HostSendMail(compose_);
+}
+
+TEST_F(UsageTest, DeleteHidesTheHighlightedSuggestionUntilASendToIt) {
+  Start(true);
+  Send("eva4@forms.example");
+  Type("eva");
+  EXPECT_EQ(Shown(), (Rows{"eva4@forms.example", "eva1@forms.example", "eva2@forms.example",
+                           "eva3@forms.example"}));
+  // Down highlights the first row and writes it into the field; Delete takes
+  // it out of the list at once and gives the field the typed token back.
+  Key(VK_DOWN);
+  EXPECT_EQ(FieldText(), "eva4@forms.example");
+  Key(VK_DELETE);
+  EXPECT_EQ(FieldText(), "eva");
+  EXPECT_EQ(Shown(), (Rows{"eva1@forms.example", "eva2@forms.example", "eva3@forms.example"}));
+  EXPECT_EQ(Field().list().selectedIndex(), -1) << "no row is highlighted after it";
+  // With no row highlighted, Delete is the field's own: it deletes the
+  // character after the caret, and nothing is hidden.
+  SendMessageA(Field().hwnd(), EM_SETSEL, 0, 0);
+  Key(VK_DELETE);
+  EXPECT_EQ(FieldText(), "va");
+  // Two rows on, then Delete again: a hidden address stays hidden in later
+  // matches and new sessions.
+  Type("eva");
+  EXPECT_EQ(Shown(), (Rows{"eva1@forms.example", "eva2@forms.example", "eva3@forms.example"}));
+  Key(VK_DOWN);
+  Key(VK_DOWN);
+  EXPECT_EQ(FieldText(), "eva2@forms.example");
+  Key(VK_DELETE);
+  EXPECT_EQ(Shown(), (Rows{"eva1@forms.example", "eva3@forms.example"}));
+  EXPECT_EQ(Offers("eva"), (Rows{"eva1@forms.example", "eva3@forms.example"}));
+  bool sound = false;
+  EXPECT_EQ(StoreContents(StorePath(), &sound),
+            (std::map<std::string, std::string>{{"EVA2@FORMS.EXAMPLE", "0 hidden"},
+                                                {"EVA4@FORMS.EXAMPLE", "1 hidden"}}))
+      << "each deletion is written at once";
+  vantrel::UsageRecord.Reset();
+  EXPECT_EQ(Offers("eva"), (Rows{"eva1@forms.example", "eva3@forms.example"}));
+  // Typed in full and sent: offered again, and first.
+  Send("EVA4@forms.example");
+  EXPECT_EQ(Offers("eva"), (Rows{"eva4@forms.example", "eva1@forms.example", "eva3@forms.example"}));
+  // Shift+Delete does the same (the field's own would cut the text).
+  Type("eva");
+  Key(VK_DOWN);
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = 0x80;
+  SetKeyboardState(keys);
+  Key(VK_DELETE);
+  keys[VK_SHIFT] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(FieldText(), "eva");
+  EXPECT_EQ(Shown(), (Rows{"eva1@forms.example", "eva3@forms.example"}));
+  vantrel_host::HostSendMail(compose_);
+}
+
+TEST_F(UsageTest, WithTheModeOffNothingIsCountedReadOrWritten) {
+  // A store from an earlier session in the mode: it must not reorder the
+  // plain list, and a send must not touch it.
+  vantrel::UsageBook earlier;
+  earlier.RecordUse("BO@EXAMPLE.NET", 1700000000);
+  const std::string bytes = vantrel::SerializeUsageStore(earlier);
+  WriteBytes(StorePath(), bytes);
+  Start(false);
+  const Rows plain = {"al@example.org", "ann@example.org"};
+  EXPECT_EQ(Offers("a"), plain);
+  Send("ann@example.org");
+  EXPECT_EQ(Offers("a"), plain);
+  EXPECT_EQ(ReadBytes(StorePath()), bytes);
+  Type("a");
+  Key(VK_DOWN);
+  EXPECT_EQ(FieldText(), "al@example.org");
+  Key(VK_DELETE);
+  EXPECT_EQ(FieldText(), "") << "Delete is the field's own: the selected entry goes";
+  EXPECT_EQ(vantrel::UsageRecord.file(), nullptr) << "the store was never even read";
+  vantrel_host::HostSendMail(compose_);
+}
+
+TEST_F(UsageTest, ABadStoreOrACrashedWriteStartsEmptyAndIsReplaced) {
+  const std::string leftover = data_.root / (vantrel::TheApp.name() + ".usage.4d2.tmp");
+  const struct {
+    const char* what;
+    std::string bytes;
+  } cases[] = {
+      {"garbage", "EMAIL;PREF:not a store\r\n"},
+      {"truncated", vantrel::SerializeUsageStore(vantrel::UsageBook()).substr(0, 20)},
+      {"hostile", std::string("VTRLUSG\x1A\x01\x00\x20\x00\xFF\xFF\xFF\xFF", 16) + std::string(64, '\xFF')},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(StorePath(), c.bytes);
+    WriteBytes(leftover, "VTRLUSG");  // a write cut short, an hour ago
+    HANDLE f = CreateFileA(leftover.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULARGE_INTEGER t = {{ft.dwLowDateTime, ft.dwHighDateTime}};
+    t.QuadPart -= 3600ULL * 10000000ULL;
+    ft = {t.LowPart, t.HighPart};
+    SetFileTime(f, nullptr, nullptr, &ft);
+    CloseHandle(f);
+    vantrel::UsageRecord.Reset();
+    if (!compose_) Start(true);
+    EXPECT_EQ(Offers("eva"), (Rows{"eva1@forms.example", "eva2@forms.example", "eva3@forms.example",
+                                 "eva4@forms.example"}))
+        << c.what;
+    EXPECT_FALSE(FileExists(leftover)) << c.what;
+    Send("eva2@forms.example");
+    bool sound = false;
+    EXPECT_EQ(StoreContents(StorePath(), &sound),
+              (std::map<std::string, std::string>{{"EVA2@FORMS.EXAMPLE", "1"}}))
+        << c.what;
+    EXPECT_TRUE(sound) << c.what;
+  }
+  vantrel_host::HostSendMail(compose_);
+}
+
+// Two hosts on one data folder, each with the real DLL, sending at the same
+// time: the store is always one of them's whole file, never a mix. A third
+// session then offers the addresses in the order the store gives.
+TEST(HostSession, TwoHostsSendingAtOnceLeaveOneWholeStore) {
+  DataFolder data;
+  DeleteSettings("Vantrel");
+  vantrel::SettingsStore("", "Vantrel").SetInt("Setup", "MatchNames", 1);
+  const std::string host = "\"" + standin::ExeFolder() + "StandinHost.exe\" --data \"" +
+                           data.root.path() + "\" ";
+  // Few messages each: every sent message destroys a visible window, which
+  // costs Wine a second or two.
+  const std::string lines[2] = {host + "--send \"Ann <ann@example.org>\" --repeat 6",
+                                host + "--send bo@example.net --send al@example.org --repeat 4"};
+  PROCESS_INFORMATION procs[2] = {};
+  for (int i = 0; i < 2; ++i) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    std::string line = lines[i];
+    ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &si, &procs[i]))
+        << GetLastError();
+  }
+  int reads = 0;
+  const std::string store = data.root / "Vantrel.usage";
+  HANDLE both[2] = {procs[0].hProcess, procs[1].hProcess};
+  while (WaitForMultipleObjects(2, both, TRUE, 20) == WAIT_TIMEOUT && reads < 20000) {
+    if (!FileExists(store)) continue;
+    bool sound = false;
+    StoreContents(store, &sound);
+    EXPECT_TRUE(sound) << "read " << reads;
+    ++reads;
+  }
+  for (PROCESS_INFORMATION& pi : procs) {
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  bool sound = false;
+  const auto last = StoreContents(store, &sound);
+  ASSERT_TRUE(sound);
+  // The last writer's whole book: all 6 of the first host's sends, or all
+  // 4 + 4 of the second's (with whatever it had read of the other's).
+  const bool first_last = last.count("ANN@EXAMPLE.ORG") && last.at("ANN@EXAMPLE.ORG") == "6";
+  const bool second_last = last.count("BO@EXAMPLE.NET") && last.at("BO@EXAMPLE.NET") == "4" &&
+                           last.count("AL@EXAMPLE.ORG") && last.at("AL@EXAMPLE.ORG") == "4";
+  EXPECT_TRUE(first_last || second_last) << ::testing::PrintToString(last);
+  std::printf("two hosts: %d reads of the store while they sent\n", reads);
+
+  // The next session offers by use. For "a" the rows are al and ann and the
+  // cards' second addresses (found by the names Al and Ann); the ones in the
+  // store come first, the more used first, the rest in address order.
+  std::vector<std::pair<long, std::string>> used;
+  for (const char* a : {"al@example.org", "ann@example.org"}) {
+    std::string key = a;
+    for (char& ch : key) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+    if (last.count(key)) used.emplace_back(-std::stol(last.at(key)), a);
+  }
+  std::stable_sort(used.begin(), used.end(),
+                   [](const auto& x, const auto& y) { return x.first < y.first; });
+  std::string want = "offered 4 addresses:\r\n";
+  for (const auto& u : used) want += "  " + u.second + "\r\n";
+  for (const char* a : {"al@example.org", "ann@example.org", "other-al@example.org",
+                        "other-ann@example.org"}) {
+    bool in_used = false;
+    for (const auto& u : used) in_used = in_used || u.second == a;
+    if (!in_used) want += std::string("  ") + a + "\r\n";
+  }
+  std::string output;
+  EXPECT_EQ(RunProgram(host + "--demo --token a", &output), 0u) << output;
+  EXPECT_NE(output.find(want), std::string::npos) << want << "\n---\n" << output;
+  DeleteSettings("Vantrel");
+}
