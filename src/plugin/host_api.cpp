@@ -82,6 +82,9 @@ int CHostApi::BindWith(const HostLookup& lookup) {
 }
 
 std::string CHostApi::DataFolder() const {
+  // Unbound (a program that links the plug-in's code without a host, as the
+  // compose tests do): no folder rather than a call to address 0.
+  if (!BKA_GetDataFolder) return std::string();
   const char* folder = reinterpret_cast<GetDataFolderFn>(BKA_GetDataFolder)();
   return folder ? std::string(folder) : std::string();
 }
