@@ -70,12 +70,32 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& temp,
       return false;
     }
   }
-  if (!::MoveFileExA(temp.c_str(), path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    ::DeleteFileA(temp.c_str());
-    return false;
+  // Another process reading the store (another host, a backup or virus
+  // scanner) can refuse the replacement for a moment; giving up at once
+  // would lose this write when it is the session's last. So a refused
+  // rename is tried again a few times, a little later each time: at most
+  // about a third of a second on the user-interface thread, and only then.
+  DWORD wait_ms = 10;
+  for (int tries = 0;; ++tries) {
+    if (::MoveFileExA(temp.c_str(), path.c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    // A read-only store refuses for good: no point in waiting.
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const bool read_only =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (tries == 5 || read_only ||
+        (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+         error != ERROR_LOCK_VIOLATION)) {
+      break;
+    }
+    ::Sleep(wait_ms);
+    wait_ms *= 2;
   }
-  return true;
+  ::DeleteFileA(temp.c_str());
+  return false;
 }
 
 int DeleteStaleFiles(const std::string& folder, const std::string& prefix,

@@ -18,7 +18,9 @@ FileReadResult ReadFilePrefix(const std::string& path, size_t max_bytes, std::st
 
 // Writes `bytes` to `temp` (made anew), flushes it to the disk, and moves it
 // over `path` with MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH, so
-// that a reader sees the old file or the new one whole, never a mix. On any
+// that a reader sees the old file or the new one whole, never a mix. A
+// rename that another process's open handle refuses is tried again for up
+// to about a third of a second. On any
 // failure (a read-only folder, a full disk) the temporary file is removed,
 // `path` is left as it was, and the result is false.
 bool ReplaceFileAtomically(const std::string& path, const std::string& temp,
