@@ -31,7 +31,7 @@
 #include "host_state.h"
 #include "platform/ansi.h"
 #include "plugin/globals.h"
-#include "watch/addrbook_handler.h"
+#include "plugin/rebuild.h"
 #include "watch/change_stamp.h"
 
 using namespace vantrel;

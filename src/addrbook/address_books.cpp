@@ -37,24 +37,6 @@ namespace {
 // against the bytes, small enough to stay in the cache while parsed.
 constexpr DWORD kReadChunk = 256 * 1024;
 
-// True if the last character (not byte) of `s` is a backslash. In the
-// double-byte code pages a character's second byte can be 0x5C (code page
-// 936: "\x95\x5c"); taking that for a separator would search the parent
-// folder for names beginning with the character, find the folder itself and
-// recurse into it forever.
-bool EndsWithBackslash(const std::string& s) {
-  bool last_is_backslash = false;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (::IsDBCSLeadByte(static_cast<BYTE>(s[i])) && i + 1 < s.size()) {
-      ++i;
-      last_is_backslash = false;
-    } else {
-      last_is_backslash = s[i] == '\\';
-    }
-  }
-  return last_is_backslash;
-}
-
 // The absolute folder searched by `pattern`, with its trailing backslash, or
 // "" if the pattern is too long for the ANSI directory functions (more than
 // MAX_PATH characters with its terminating NUL) or not a valid path.
@@ -180,7 +162,7 @@ size_t ReadAddressBooks(const PathList& paths, std::vector<std::string>& address
 }  // namespace
 
 void ScanAddressBooks(std::string folder, PathList& paths) {
-  if (!EndsWithBackslash(folder)) folder += '\\';
+  if (!EndsWithBackslash(folder, AnsiLeadBytes())) folder += '\\';
   const std::string root = SearchRoot(folder + "*.*");
   if (root.empty()) return;
   std::set<FolderId> entered;

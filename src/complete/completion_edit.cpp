@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/ansi.h"
+#include "platform/window_text.h"
 
 namespace vantrel {
 namespace {
@@ -131,14 +132,7 @@ void CCompletionEdit::SelectBytes(const std::string& text, int start, int end) {
   ::SendMessageA(hwnd(), EM_SETSEL, static_cast<WPARAM>(start), end);
 }
 
-std::string CCompletionEdit::ReadText() const {
-  int n = ::GetWindowTextLengthA(hwnd());
-  if (n <= 0) return std::string();
-  std::string s(static_cast<size_t>(n) + 1, '\0');
-  int got = ::GetWindowTextA(hwnd(), &s[0], n + 1);
-  s.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return s;
-}
+std::string CCompletionEdit::ReadText() const { return WindowText(hwnd()); }
 
 TokenBounds CCompletionEdit::MatchedToken() {
   TokenBounds b = TokenAround(text_, separatorSet_, CaretIndex());

@@ -12,25 +12,6 @@
 
 namespace vantrel {
 
-std::shared_ptr<const SearchIndex> BuildSearchIndex(const std::vector<std::string>& entries) {
-  SearchIndexBuilder builder;
-  size_t bytes = 0;
-  for (const std::string& e : entries) bytes += e.size();
-  builder.Reserve(entries.size(), bytes);
-  const AnsiUpperFolder folder;
-  std::string key;
-  for (const std::string& e : entries) {
-    folder.Fold(e, &key);
-    builder.Add(e, key);
-  }
-  return builder.Build();
-}
-
-void MatchToken(PrefixMatcher* matcher, const SearchIndex& index, int start_after,
-                const std::string& token, std::vector<uint32_t>* out) {
-  matcher->Match(index, start_after, UpperAnsi(token), out);
-}
-
 void DrainPaintMessages() {
   MSG msg;
   while (::PeekMessageA(&msg, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) {
@@ -52,25 +33,7 @@ CSuggestList::~CSuggestList() {
 }
 
 void CSuggestList::Init(HWND owner) {
-  const int cyv = ::GetSystemMetrics(SM_CYVSCROLL);
-  if (hwnd() && !scrollBar_) {
-    scrollBar_ = ::CreateWindowExA(0, "SCROLLBAR", nullptr,
-                                   WS_CHILD | WS_VISIBLE | SBS_VERT | SBS_LEFTALIGN, 0, 0, cyv,
-                                   100, hwnd(), nullptr, ThisModule(), nullptr);
-    if (scrollBar_) {
-      // What the new bar holds is where the remembered state starts.
-      SCROLLINFO si = {};
-      si.cbSize = sizeof si;
-      si.fMask = SIF_ALL;
-      if (::GetScrollInfo(scrollBar_, SB_CTL, &si)) {
-        bar_.max = si.nMax;
-        bar_.page = static_cast<int>(si.nPage);
-        bar_.pos = si.nPos;
-      }
-      bar_.shown = (::GetWindowLongA(scrollBar_, GWL_STYLE) & WS_VISIBLE) != 0;
-      bar_.placed = false;
-    }
-  }
+  bar_.Create(hwnd());
   PositionScrollBar();
   owner_ = owner;
   itemCount_ = static_cast<int>(matches_.size());
@@ -310,64 +273,19 @@ void CSuggestList::InvalidateRows() {
 }
 
 void CSuggestList::SyncScrollBar(bool now) {
-  if (!scrollBar_ || deferBar_) return;
+  if (deferBar_) return;
   // Without rows the bar keeps its range, page and visibility; only its
   // position follows topIndex.
   const bool rows = itemCount_ > 0;
-  const int max = rows ? itemCount_ - 1 : bar_.max;
-  const int page = rows ? pageRows_ : bar_.page;
-  const bool shown = rows ? ScrollBarWanted(pageRows_, itemCount_) : bar_.shown;
-  // Range, page and position always go together: what the bar makes of
-  // them (it clamps the page to the range and the position to both) then
-  // depends on these three values alone, so equal values mean an equal bar.
-  if (max != bar_.max || page != bar_.page || topIndex_ != bar_.pos) {
-    const bool repaint = bar_.shown && shown;
-    SCROLLINFO si = {};
-    si.cbSize = sizeof si;
-    si.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-    si.nMin = 0;
-    si.nMax = max;
-    si.nPage = static_cast<UINT>(std::max(page, 0));
-    si.nPos = topIndex_;
-    ::SetScrollInfo(scrollBar_, SB_CTL, &si, repaint && now);
-    bar_.max = max;
-    bar_.page = page;
-    bar_.pos = topIndex_;
-    // Typing changes the range at nearly every keystroke, while the thumb
-    // of a long list keeps its smallest size at the top: a bar whose thumb
-    // and parts stay where they were would repaint the same pixels.
-    if (BarLooksChanged() && repaint && !now) ::InvalidateRect(scrollBar_, nullptr, TRUE);
-  }
-  if (shown != bar_.shown) {
-    ::ShowWindow(scrollBar_, shown ? SW_SHOWNORMAL : SW_HIDE);
-    bar_.shown = shown;
-  }
+  bar_.Sync(rows ? itemCount_ - 1 : bar_.max(), rows ? pageRows_ : bar_.page(), topIndex_,
+            rows ? ScrollBarWanted(pageRows_, itemCount_) : bar_.shown(), now);
 }
 
-bool CSuggestList::BarLooksChanged() {
-  SCROLLBARINFO sbi = {};
-  sbi.cbSize = sizeof sbi;
-  if (!::GetScrollBarInfo(scrollBar_, OBJID_CLIENT, &sbi)) {
-    bar_.looksKnown = false;
-    return true;
-  }
-  const bool same = bar_.looksKnown && sbi.xyThumbTop == bar_.thumbTop &&
-                    sbi.xyThumbBottom == bar_.thumbBottom &&
-                    std::equal(std::begin(sbi.rgstate), std::end(sbi.rgstate), bar_.states);
-  bar_.looksKnown = true;
-  bar_.thumbTop = sbi.xyThumbTop;
-  bar_.thumbBottom = sbi.xyThumbBottom;
-  std::copy(std::begin(sbi.rgstate), std::end(sbi.rgstate), bar_.states);
-  return !same;
-}
-
-int CSuggestList::HitTest(POINT pt) {
+int CSuggestList::HitTest(POINT pt) const {
   RECT cr = {0, 0, 0, 0};
   ::GetClientRect(hwnd(), &cr);
-  int row = HitTestRow(pt.x, pt.y, cr.right - ScrollBarWidth(), rowHeight_, topIndex_, itemCount_,
-                       static_cast<int>(matches_.size()));
-  if (row >= 0) selectedIndex_ = row;
-  return row;
+  return HitTestRow(pt.x, pt.y, cr.right - ScrollBarWidth(), rowHeight_, topIndex_, itemCount_,
+                    static_cast<int>(matches_.size()));
 }
 
 void CSuggestList::UpdateScrollInfo() {
@@ -383,152 +301,26 @@ void CSuggestList::UpdateScrollInfo() {
 void CSuggestList::PositionScrollBar() {
   // Only the bar's place; its position goes with the rest of its state in
   // the UpdateScrollInfo that always follows.
-  if (!hwnd() || !scrollBar_) return;
+  if (!hwnd()) return;
   RECT cr = {0, 0, 0, 0};
   ::GetClientRect(hwnd(), &cr);
-  const int cyv = ::GetSystemMetrics(SM_CYVSCROLL);
-  const RECT want = {cr.right - cyv, -1, cr.right,
-                     -1 + cr.bottom - ::GetSystemMetrics(SM_CYHSCROLL) + 1};
-  if (bar_.placed && ::EqualRect(&want, &bar_.rect)) return;
-  ::MoveWindow(scrollBar_, want.left, want.top, want.right - want.left, want.bottom - want.top, TRUE);
-  bar_.rect = want;
-  bar_.placed = true;
-  bar_.looksKnown = false;  // its thumb follows its length; the move repaints it
+  bar_.Place(cr);
 }
 
-int CSuggestList::ScrollBarWidth() const {
-  return scrollBar_ && ::IsWindowVisible(scrollBar_) ? ::GetSystemMetrics(SM_CYVSCROLL) : 0;
-}
-
-void CSuggestList::DrawRow(HDC dc, int index, int width) {
-  RECT r = {2, (index - topIndex_) * rowHeight_, width, (index - topIndex_ + 1) * rowHeight_};
-  ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
-  if (index == selectedIndex_) {
-    RECT band = {0, r.top, width, r.bottom};
-    ::SetBkColor(dc, ::GetSysColor(COLOR_HIGHLIGHT));
-    ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &band, "", 0, nullptr);
-    ::SetTextColor(dc, ::GetSysColor(COLOR_HIGHLIGHTTEXT));
-  }
-  const uint32_t row = matches_[static_cast<size_t>(index)];
-  std::string_view text = match_index_->entry(row);
-  constexpr UINT kFormat = DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
-  ::DrawTextA(dc, text.data(), static_cast<int>(text.size()), &r, kFormat);
-  if (!match_names_) return;
-  std::string_view name = match_names_->display_name(row);
-  if (name.empty()) return;
-  // The name follows the address after a gap of two blanks' width, in the
-  // grey text colour; on the highlight grey would be hard to read, so a
-  // selected row keeps the highlight's text colour. An address that fills
-  // the row leaves no room, and no name is drawn.
-  SIZE address = {0, 0}, gap = {0, 0};
-  ::GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &address);
-  ::GetTextExtentPoint32A(dc, "  ", 2, &gap);
-  RECT name_rect = r;
-  name_rect.left = r.left + address.cx + gap.cx;
-  if (name_rect.left >= name_rect.right) return;
-  if (index != selectedIndex_) ::SetTextColor(dc, ::GetSysColor(COLOR_GRAYTEXT));
-  ::DrawTextA(dc, name.data(), static_cast<int>(name.size()), &name_rect, kFormat);
-}
-
-void CSuggestList::PaintCache::Reset() {
-  if (dc && firstBitmap) ::SelectObject(dc.get(), firstBitmap);
-  firstBitmap = nullptr;
-  bitmap.reset();
-  dc.reset();
-  width = height = 0;
-  for (UniquePen& pen : pens) pen.reset();
-}
-
-HDC CSuggestList::PaintCache::Prepare(HDC compatible, int w, int h) {
-  if (!dc) {
-    dc.reset(::CreateCompatibleDC(compatible));
-    if (!dc) return nullptr;
-    // The client rectangle starts at (0, 0), so the DC's window origin
-    // stays where it is; the font and the transparent text are set once.
-    ::SelectObject(dc.get(), ::GetStockObject(DEFAULT_GUI_FONT));
-    ::SetBkMode(dc.get(), TRANSPARENT);
-  }
-  if (!bitmap || width != w || height != h) {
-    UniqueBitmap fresh(::CreateCompatibleBitmap(compatible, w, h));
-    if (!fresh) return nullptr;
-    HGDIOBJ previous = ::SelectObject(dc.get(), fresh.get());
-    if (!firstBitmap) firstBitmap = previous;
-    bitmap = std::move(fresh);  // the old one is no longer selected
-    width = w;
-    height = h;
-  }
-  return dc.get();
-}
-
-void CSuggestList::PaintCache::PreparePens(const COLORREF (&colors)[3]) {
-  for (int i = 0; i < 3; ++i) {
-    if (pens[i] && penColors[i] == colors[i]) continue;
-    pens[i].reset(::CreatePen(PS_SOLID, 1, colors[i]));
-    penColors[i] = colors[i];
-  }
-}
+int CSuggestList::ScrollBarWidth() const { return bar_.VisibleWidth(); }
 
 void CSuggestList::Paint(HDC dc) {
-  RECT cr = {0, 0, 0, 0};
-  ::GetClientRect(hwnd(), &cr);
-  const int cxh = ::GetSystemMetrics(SM_CXHSCROLL);
-  RECT grip = {cr.right - cxh, cr.bottom - ::GetSystemMetrics(SM_CYVSCROLL), cr.right, cr.bottom};
-  const int sbw = ScrollBarWidth();
-  const int bw = cr.right - sbw - cr.left, bh = cr.bottom - cr.top;
-  if (bw <= 0 || bh <= 0) return;
-
-  // The memory DC and its bitmap live as long as the pop-up keeps its size.
-  HDC mem = paint_.Prepare(dc, bw, bh);
-  if (!mem) return;
-
-  ::SetBkColor(mem, ::GetSysColor(COLOR_WINDOW));
-  ::ExtTextOutA(mem, 0, 0, ETO_OPAQUE, &cr, "", 0, nullptr);
-
-  // Only the rows that exist in the match list, and of those only the ones
-  // that reach into the bitmap: a list of 100,000 matches paints a page.
-  const int rows = RowsToDraw(topIndex_, itemCount_, static_cast<int>(matches_.size()));
-  const int visible = rowHeight_ > 0 ? bh / rowHeight_ + 1 : 0;
-  const int last = topIndex_ + std::min(rows, visible);
-  for (int i = std::max(topIndex_, 0); i < last; ++i) DrawRow(mem, i, cr.right - cr.left - sbw);
-
-  // The pens are kept while the system colours they are drawn in stay.
-  const COLORREF colors[3] = {::GetSysColor(COLOR_WINDOW), ::GetSysColor(COLOR_BTNFACE),
-                              ::GetSysColor(COLOR_BTNSHADOW)};
-  paint_.PreparePens(colors);
-  UniquePen (&pens)[3] = paint_.pens;
-  HDC grip_dc = mem;
-  if (sbw > 0) {
-    // The bitmap stops short of the scroll bar's column; the grip below the
-    // bar goes straight onto the window.
-    grip_dc = dc;
-    ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
-    ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &grip, "", 0, nullptr);
-  }
-  {
-    // 20 parallel lines in a cycle of four pens (window, face, shadow,
-    // shadow), drawn one pen at a time: one call per pen instead of three
-    // per line. The lines never cross, so the order does not show, and both
-    // ends of every line lie outside the client area (below it and right of
-    // it), so whether an end pixel is drawn does not show either.
-    static const int kCycle[4] = {0, 1, 2, 2};
-    POINT points[3][20];
-    DWORD counts[3][10];
-    int lines[3] = {0, 0, 0};
-    for (int j = 0; j < 20; ++j) {
-      const int pen = kCycle[j % 4];
-      POINT* line = &points[pen][2 * lines[pen]];
-      line[0] = POINT{grip.left + j - 1, cr.bottom};
-      line[1] = POINT{grip.left + j + cxh, cr.bottom - cxh - 1};
-      counts[pen][lines[pen]++] = 2;
-    }
-    HGDIOBJ old_pen = ::SelectObject(grip_dc, pens[0].get());
-    for (int pen = 0; pen < 3; ++pen) {
-      ::SelectObject(grip_dc, pens[pen].get());
-      ::PolyPolyline(grip_dc, points[pen], counts[pen], static_cast<DWORD>(lines[pen]));
-    }
-    ::SelectObject(grip_dc, old_pen);
-  }
-  ::BitBlt(dc, cr.left, cr.top, bw, bh, mem, cr.left, cr.top, SRCCOPY);
+  SuggestRows rows = {};
+  ::GetClientRect(hwnd(), &rows.client);
+  rows.scrollBarWidth = ScrollBarWidth();
+  rows.top = topIndex_;
+  rows.itemCount = itemCount_;
+  rows.selected = selectedIndex_;
+  rows.rowHeight = rowHeight_;
+  rows.matches = &matches_;
+  rows.index = match_index_.get();
+  rows.names = match_names_.get();
+  painter_.Paint(dc, rows);
 }
 
 void CSuggestList::OnPaint() {
@@ -641,15 +433,15 @@ LRESULT CSuggestList::OnTimer(WPARAM wparam, LPARAM lparam) {
 LRESULT CSuggestList::OnLButtonDown(WPARAM wparam, LPARAM lparam) {
   LRESULT r = DefaultProc(WM_LBUTTONDOWN, wparam, lparam);
   POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-  int row = HitTest(pt);
+  const int row = HitTest(pt);
   if (row < 0) {
     RECT cr = {0, 0, 0, 0};
     ::GetClientRect(hwnd(), &cr);
     if (!::PtInRect(&cr, pt)) Hide();
     return r;
   }
-  if (!EnsureVisible(row, itemCount_ <= 50)) InvalidateRows();
   selectedIndex_ = row;
+  if (!EnsureVisible(row, itemCount_ <= 50)) InvalidateRows();
   HWND self = hwnd();
   ::SendMessageA(owner_, WM_COMPLETION_NOTIFY, kNotifyTaken, ::GetDlgCtrlID(self));
   // The owner may have destroyed its field, and this list with it.
@@ -663,7 +455,11 @@ LRESULT CSuggestList::OnLButtonDown(WPARAM wparam, LPARAM lparam) {
 LRESULT CSuggestList::OnMouseMove(WPARAM wparam, LPARAM lparam) {
   LRESULT r = DefaultProc(WM_MOUSEMOVE, wparam, lparam);
   POINT pt = {GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam)};
-  if (HitTest(pt) >= 0) InvalidateRows();
+  const int row = HitTest(pt);
+  if (row >= 0) {
+    selectedIndex_ = row;
+    InvalidateRows();
+  }
   return r;
 }
 
@@ -679,16 +475,8 @@ LRESULT CSuggestList::OnVScroll(WPARAM wparam, LPARAM lparam) {
   LRESULT r = DefaultProc(WM_VSCROLL, wparam, lparam);
   const int code = LOWORD(wparam);
   int pos = HIWORD(wparam);
-  if (code == SB_THUMBTRACK && scrollBar_) {
-    // The message carries only 16 bits; a list of more than 65,535 rows
-    // needs the bar's own 32-bit tracking position, which agrees with the
-    // message in its low 16 bits.
-    SCROLLINFO si = {};
-    si.cbSize = sizeof si;
-    si.fMask = SIF_TRACKPOS;
-    if (::GetScrollInfo(scrollBar_, SB_CTL, &si) && (si.nTrackPos & 0xFFFF) == pos)
-      pos = si.nTrackPos;
-  }
+  // A list of more than 65,535 rows needs the bar's 32-bit position.
+  if (code == SB_THUMBTRACK) pos = bar_.TrackPos(pos);
   const int old_top = topIndex_;
   topIndex_ = ScrollTopForCode(code, pos, topIndex_, pageRows_, itemCount_);
   SyncScrollBar(true);
@@ -718,7 +506,7 @@ LRESULT CSuggestList::WndProc(UINT msg, WPARAM wparam, LPARAM lparam) {
     case WM_SIZE:
       return OnSize(wparam, lparam);
     case WM_DESTROY:
-      paint_.Reset();
+      painter_.Reset();
       return DefaultProc(msg, wparam, lparam);
     case WM_GETMINMAXINFO:
       OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lparam));

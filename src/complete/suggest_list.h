@@ -24,10 +24,8 @@
 //  - Everything runs on the thread that owns the field. The animated scroll
 //    and the half second after a click block that thread on purpose (the
 //    user sees the row move and the chosen row highlighted).
-//  - Window calls are made only when their value changes. Under Wine every
-//    scroll-bar call with redraw repaints the bar at once (milliseconds
-//    each), so the list remembers what it last gave the bar (bar_) and
-//    makes one call when something differs; inside FindString the bar is
+//  - Window calls are made only when their value changes: the scroll bar
+//    through its mirror (scroll_bar_mirror.h); inside FindString the bar is
 //    brought up to date once, at the end, and repaints with the pop-up.
 //    The pop-up is moved only when its rectangle differs from the target.
 //  - The name mode (SetNameIndex): the search list is a shared NameIndex,
@@ -41,9 +39,8 @@
 //    through a UsageRanker, which puts the addresses the user writes to
 //    most first and leaves out the ones the user deleted; the rest keep the
 //    matcher's order. HideSelected takes the highlighted row's address out.
-//  - Painting keeps its memory DC, bitmap and pens (paint_) for the
-//    pop-up's life; the bitmap is made again when the size changes and the
-//    pens when the system colours do.
+//  - Painting: suggest_paint.h, which keeps its memory DC, bitmap and pens
+//    for the pop-up's life.
 // The owner may destroy the field, and with it this list, inside the
 // notification that a click sends; the click handler checks for that before
 // touching the object again.
@@ -56,7 +53,10 @@
 #include <vector>
 
 #include "complete/name_index.h"
+#include "complete/search_fold.h"
+#include "complete/scroll_bar_mirror.h"
 #include "complete/search_index.h"
+#include "complete/suggest_paint.h"
 #include "complete/usage_rank.h"
 #include "complete/usage_source.h"
 #include "platform/handles.h"
@@ -69,15 +69,6 @@ constexpr UINT WM_COMPLETION_NOTIFY = 0x08B0;
 // wParam values of WM_COMPLETION_NOTIFY.
 constexpr WPARAM kNotifyTaken = 0x0100;
 constexpr WPARAM kNotifyChanged = 0x0400;
-
-// Builds an index of entries folded through the code page's case mapping,
-// ready to be shared by several fields (CCompletionEdit::SetSearchList).
-std::shared_ptr<const SearchIndex> BuildSearchIndex(const std::vector<std::string>& entries);
-
-// The matching that FindString does before it places the pop-up: folds the
-// token through the code page and finds the matches in sorted order.
-void MatchToken(PrefixMatcher* matcher, const SearchIndex& index, int start_after,
-                const std::string& token, std::vector<uint32_t>* out);
 
 // Removes and dispatches every pending WM_PAINT of the calling thread.
 void DrainPaintMessages();
@@ -127,7 +118,7 @@ class CSuggestList : public Window {
   int selectedIndex() const { return selectedIndex_; }
   int pageRows() const { return pageRows_; }
   int rowHeight() const { return rowHeight_; }
-  HWND scrollBar() const { return scrollBar_; }
+  HWND scrollBar() const { return bar_.bar(); }
   RECT userRect() const { return userRect_; }
   size_t MatchCount() const { return matches_.size(); }
   std::string MatchAt(size_t i) const;
@@ -149,11 +140,11 @@ class CSuggestList : public Window {
  private:
   bool EnsureVisible(int index, bool animate);
   void RefreshScroll();
-  int HitTest(POINT pt);
+  // The row under a client point, or -1; changes nothing.
+  int HitTest(POINT pt) const;
   void UpdateScrollInfo();
   void PositionScrollBar();
   int ScrollBarWidth() const;
-  void DrawRow(HDC dc, int index, int width);
   const SearchIndex* CurrentIndex();  // folds pending additions in
   void Hide();
   // Gives the scroll bar range, page and position from itemCount, pageRows
@@ -179,39 +170,6 @@ class CSuggestList : public Window {
   LRESULT OnVScroll(WPARAM wparam, LPARAM lparam);
   bool InGripSquare(POINT screen_pt) const;
 
-  // What the scroll bar holds, as last given to it, and how it looked then:
-  // where the system put its thumb and the state of its parts.
-  struct BarState {
-    int max = 0, page = 0, pos = 0;
-    bool shown = false;
-    RECT rect = {0, 0, 0, 0};
-    bool placed = false;  // rect is meaningful
-    bool looksKnown = false;
-    int thumbTop = 0, thumbBottom = 0;
-    DWORD states[CCHILDREN_SCROLLBAR + 1] = {};
-  };
-  // Reads how the bar looks now; true when that differs from bar_'s.
-  bool BarLooksChanged();
-  // The painting objects kept between paints.
-  struct PaintCache {
-    PaintCache() = default;
-    PaintCache(const PaintCache&) = delete;
-    PaintCache& operator=(const PaintCache&) = delete;
-    ~PaintCache() { Reset(); }
-    void Reset();
-    // The memory DC, holding a bitmap of w x h, or null when GDI refuses.
-    HDC Prepare(HDC compatible, int w, int h);
-    // The three grip pens in these colours, made again when one differs.
-    void PreparePens(const COLORREF (&colors)[3]);
-
-    UniqueCreatedDC dc;
-    UniqueBitmap bitmap;
-    HGDIOBJ firstBitmap = nullptr;  // the DC's own, selected back before deleting
-    int width = 0, height = 0;
-    UniquePen pens[3];
-    COLORREF penColors[3] = {0, 0, 0};
-  };
-
   std::shared_ptr<const SearchIndex> search_;      // the search list
   std::unique_ptr<SearchIndexBuilder> pending_;    // entries added since
   std::shared_ptr<const SearchIndex> match_index_; // what matches_ index into
@@ -224,7 +182,6 @@ class CSuggestList : public Window {
   UsageRanker ranker_;
   std::string lastToken_;
   std::u16string wide_token_;                      // scratch of the name mode
-  HWND scrollBar_ = nullptr;
   RECT userRect_ = {0, 0, 0, 0};
   RECT parentRect_ = {0, 0, 0, 0};
   HWND owner_ = nullptr;
@@ -234,12 +191,12 @@ class CSuggestList : public Window {
   int rowHeight_ = 16;
   int pageRows_ = 0;
   int selectedIndex_ = -1;
-  BarState bar_;
+  ScrollBarMirror bar_;
   bool deferBar_ = false;  // inside FindString: the bar is synced at its end
   bool placing_ = false;   // inside FindString's own SetWindowPos
   SIZE intended_ = {0, 0}; // the size of the last placement, before the screen's edges
   SIZE placed_ = {0, 0};   // and after them
-  PaintCache paint_;
+  SuggestPainter painter_;
 };
 
 }  // namespace vantrel

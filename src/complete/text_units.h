@@ -7,14 +7,11 @@
 // then differs between the two.
 #pragma once
 
-#include <array>
 #include <string_view>
 
-namespace vantrel {
+#include "platform/multibyte.h"
 
-// lead[b] is true when byte b starts a double-byte character of the code
-// page that the text is in.
-using LeadBytes = std::array<bool, 256>;
+namespace vantrel {
 
 enum class PositionUnit { kUnknown, kBytes, kChars };
 

@@ -34,13 +34,17 @@
 
 #include "platform/module_call.h"
 #include "platform/window.h"
-#include "plugin/globals.h"
+#include "platform/window_text.h"
 
 namespace vantrel {
+namespace {
 
+// 0 only while WriteHostField writes: the host field's change notification
+// that the write causes must not be copied back. Shared by all compose
+// windows.
 int mirrorEnabled = 1;
 
-namespace {
+ComposeFieldSetup fieldSetup = {nullptr, nullptr};
 
 // Remembers the previous procedure of a compose window whose slot is gone
 // while another subclass sits on top of ComposeWndProc.
@@ -53,18 +57,6 @@ enum class UnhookFor { kOutgoing, kClosing, kUnloading };
 // Where the completion field sits in the container's client area.
 constexpr int kFieldX = 60;
 constexpr int kFieldY = 4;
-
-// The whole text of a window, however long: recipient lists of a few
-// hundred addresses are ordinary, and a cut list would send the message to
-// fewer people than the user typed.
-std::string WholeText(HWND hwnd) {
-  int n = ::GetWindowTextLengthA(hwnd);
-  if (n <= 0) return std::string();
-  std::string s(static_cast<size_t>(n) + 1, '\0');
-  int got = ::GetWindowTextA(hwnd, &s[0], n + 1);
-  s.resize(got > 0 ? static_cast<size_t>(got) : 0);
-  return s;
-}
 
 HWND CompletionFieldOf(const ComposeSlot& slot) {
   return slot.edit ? slot.edit->hwnd() : nullptr;
@@ -83,9 +75,9 @@ HWND NthChild(HWND parent, int hops) {
 // two are kept in step; a difference would be a lost recipient).
 void GiveHostFieldBack(HWND hostField, HWND field) {
   // Read before anything runs host code, which may take the field away.
-  const std::string text = WholeText(field);
+  const std::string text = WindowText(field);
   const bool hadFocus = ::GetFocus() == field;
-  if (WholeText(hostField) != text) ::SetWindowTextA(hostField, text.c_str());
+  if (WindowText(hostField) != text) ::SetWindowTextA(hostField, text.c_str());
   ::ShowWindow(hostField, SW_SHOW);
   if (hadFocus && ::IsWindow(hostField)) ::SetFocus(hostField);
 }
@@ -128,11 +120,8 @@ void OnFieldNotify(HWND compose, HWND field, WPARAM wparam, LPARAM lparam) {
   const ComposeSlot* slot = FindComposeSlot(compose);
   if (!slot || CompletionFieldOf(*slot) != field) return;
   const HWND hostField = slot->hostField;
-  const std::string text = WholeText(field);
-  const int saved = mirrorEnabled;
-  mirrorEnabled = 0;
-  ::SetWindowTextA(hostField, text.c_str());
-  mirrorEnabled = saved;
+  const std::string text = WindowText(field);
+  WriteHostField(hostField, text.c_str());
 }
 
 // The host changed its own field (a reply's recipients, say): show that in
@@ -141,7 +130,7 @@ void OnHostFieldChanged(HWND compose, HWND hostField) {
   // Our own copy coming back: the text is already in the field. Checked
   // before reading, which would copy the whole list once more per keystroke.
   if (!mirrorEnabled) return;
-  const std::string text = WholeText(hostField);
+  const std::string text = WindowText(hostField);
   const ComposeSlot* slot = FindComposeSlot(compose);
   if (!slot) return;
   if (HWND field = CompletionFieldOf(*slot)) ::SetWindowTextA(field, text.c_str());
@@ -204,6 +193,31 @@ void PostKeyDown(HWND field, WORD vk) {
 
 }  // namespace
 
+void SetComposeFieldSetup(const ComposeFieldSetup& setup) { fieldSetup = setup; }
+
+void WriteHostField(HWND hostField, const char* text) {
+  const int saved = mirrorEnabled;
+  mirrorEnabled = 0;
+  ::SetWindowTextA(hostField, text);
+  mirrorEnabled = saved;
+}
+
+bool MirrorEnabled() { return mirrorEnabled != 0; }
+
+void RefillComposeFields() {
+  if (!fieldSetup.fill) return;
+  // One index for all fields (the name index while the mode is on):
+  // refilling costs a reference per field, not a copy of every address.
+  // Asked for at each field, not once: a field's window may react to the
+  // refill, and should that ever deliver a change that reads the books again
+  // inside this loop, the remaining fields get the newer list too, not ours.
+  // By index: the array is only ever changed on this thread between our
+  // steps.
+  for (size_t i = 0; i < ComposeSlots.size(); ++i) {
+    if (ComposeSlots[i].edit) fieldSetup.fill(ComposeSlots[i].edit.get());
+  }
+}
+
 ComposeSlot* FindComposeSlot(HWND compose) {
   for (ComposeSlot& slot : ComposeSlots) {
     if (slot.composeWnd == compose) return &slot;
@@ -239,7 +253,8 @@ int OpenCompose(HWND compose) {
     return 0;  // no field to offer: the host's own field stays in use
   }
   const HWND field = edit->hwnd();
-  ::SendMessageA(field, WM_SETFONT, reinterpret_cast<WPARAM>(FieldFont.get()), TRUE);
+  const HFONT font = fieldSetup.font ? fieldSetup.font() : nullptr;
+  ::SendMessageA(field, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 
   ComposeSlot slot;
   slot.composeWnd = compose;
@@ -270,14 +285,14 @@ int OpenCompose(HWND compose) {
   completion->Init();
   completion->SetSeparator(",");
   completion->SetMode(CCompletionEdit::CM_SEPARATED);
-  // Every address of AddressList, in its order: the same content as one
+  // Every known address, in reading order: the same content as one
   // AddSearchString per address, but as one index shared by every field, so
   // opening a window with 100,000 addresses costs no copy at all. With the
   // name mode on, the name index of the same reading.
-  AddressList.FillField(completion);
+  if (fieldSetup.fill) fieldSetup.fill(completion);
   if (hostHadFocus) ::SetFocus(field);
 
-  const std::string text = WholeText(hostField);
+  const std::string text = WindowText(hostField);
   ::SetWindowTextA(field, text.c_str());
   return 0;
 }

@@ -26,10 +26,29 @@ struct ComposeSlot {
 
 using ComposeSlotArray = std::vector<ComposeSlot>;
 
-// 0 only while the compose window procedure writes the completion field's
-// text into the host field: the host field's change notification that this
-// write causes must not be copied back. Shared by all compose windows.
-extern int mirrorEnabled;
+// One slot per hooked compose window, in opening order. Defined by the
+// plug-in among its other process-wide objects, whose order of construction
+// and destruction it fixes.
+extern ComposeSlotArray ComposeSlots;
+
+// What every completion field gets from the plug-in: its font, and the
+// known addresses (the one index that all fields share). Both may be null.
+struct ComposeFieldSetup {
+  HFONT (*font)();
+  void (*fill)(CCompletionEdit* field);
+};
+// Set once, before the first compose window opens.
+void SetComposeFieldSetup(const ComposeFieldSetup& setup);
+
+// Gives every open completion field the known addresses again (after they
+// were read again).
+void RefillComposeFields();
+
+// Writes the host field without the change coming back into the completion
+// field: what the compose window procedure does with the field's text.
+void WriteHostField(HWND hostField, const char* text);
+// False only while WriteHostField writes.
+bool MirrorEnabled();
 
 // The bodies of BKC_OnOpenCompose, BKC_OnKeyDispatch and BKC_OnOutgoing.
 // OpenCompose hooks a compose window once; a window whose layout lacks the

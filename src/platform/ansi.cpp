@@ -31,9 +31,9 @@ std::string MapCase(const std::string& s, DWORD flag) {
 
 }  // namespace
 
-const std::array<bool, 256>& AnsiLeadBytes() {
-  static const std::array<bool, 256> lead = [] {
-    std::array<bool, 256> table{};
+const LeadBytes& AnsiLeadBytes() {
+  static const LeadBytes lead = [] {
+    LeadBytes table{};
     for (int b = 0; b < 256; ++b) table[b] = ::IsDBCSLeadByte(static_cast<BYTE>(b)) != FALSE;
     return table;
   }();

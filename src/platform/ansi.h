@@ -5,15 +5,16 @@
 // another one.
 #pragma once
 
-#include <array>
 #include <string>
 #include <string_view>
+
+#include "platform/multibyte.h"
 
 namespace vantrel {
 
 // lead[b] is true when byte b starts a double-byte character of the
 // system's ANSI code page (fixed for the life of the process).
-const std::array<bool, 256>& AnsiLeadBytes();
+const LeadBytes& AnsiLeadBytes();
 
 std::string LowerAnsi(const std::string& s);
 std::string UpperAnsi(const std::string& s);

@@ -6,7 +6,7 @@
 
 #include "platform/ansi.h"
 #include "platform/handles.h"
-#include "platform/module_name.h"
+#include "platform/multibyte.h"
 
 namespace vantrel {
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "complete/completion_edit.h"
-#include "complete/suggest_list.h"
+#include "complete/search_fold.h"
 
 namespace vantrel {
 namespace {

@@ -1,8 +1,9 @@
 // The plug-in's process-wide objects. They are defined in one file
 // (globals.cpp) so that their construction order is the declaration order
 // there, and their destruction the reverse: the watcher outlives the handler
-// it calls, and the compose slots (which own completion fields) go before
-// the address list they were filled from.
+// it calls, and the usage record outlives the compose slots, whose fields
+// point to it. The slots go after the address list: each field holds its
+// own reference to the index it was given, none into the list.
 //
 // All of them are used on the host's user-interface thread only, except the
 // watcher, which guards its own state against its worker thread.
@@ -17,6 +18,7 @@
 #include "plugin/address_list.h"
 #include "plugin/host_api.h"
 #include "plugin/plugin_app.h"
+#include "plugin/rebuild.h"
 #include "plugin/usage.h"
 #include "watch/addrbook_handler.h"
 #include "watch/dir_watcher.h"
@@ -34,7 +36,7 @@ extern CDirWatcher DirWatcher;
 extern AddrBookHandler TheAddrBookHandler;
 // Before the compose slots: every field in the name mode points to it.
 extern CUsage UsageRecord;
-extern ComposeSlotArray ComposeSlots;
+// ComposeSlots (compose/compose_hook.h) is defined here too, in this order.
 extern CAddressList AddressList;
 
 // The address-book folder: the host's data folder followed by "AddrBook\".

@@ -2,7 +2,7 @@
 
 #include "platform/module_call.h"
 #include "plugin/globals.h"
-#include "watch/addrbook_handler.h"
+#include "plugin/rebuild.h"
 
 namespace vantrel {
 namespace {

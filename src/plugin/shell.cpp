@@ -9,7 +9,7 @@
 #include "plugin/autoparse.h"
 #include "plugin/globals.h"
 #include "plugin/match_names.h"
-#include "watch/addrbook_handler.h"
+#include "plugin/rebuild.h"
 #include "plugin/usage.h"
 
 namespace vantrel {

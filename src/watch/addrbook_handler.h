@@ -1,6 +1,6 @@
 // The receiver of address-book folder changes: whatever .bab file was added,
 // removed, renamed or written, every address book is read again and every
-// open completion field gets the new addresses.
+// open completion field gets the new addresses (by the rebuild it is given).
 //
 // A burst of changes costs one reading, not one per change: a notification
 // whose change a reading begun since has already seen is dropped (see
@@ -8,45 +8,30 @@
 // handler as modifications and follow the same rule.
 #pragma once
 
-#include "watch/change_dispatch.h"
+#include "watch/change_handler.h"
+#include "watch/change_stamp.h"
 
 namespace vantrel {
 
 class AddrBookHandler : public CDirChangeHandler {
  public:
+  // `rebuild` reads every address book again and refills the fields (the
+  // plug-in's RebuildAddressList); it notes each reading in Readings().
+  explicit AddrBookHandler(void (*rebuild)());
+
   void NotifyAdded(const std::string& path) override;
   void NotifyRemoved(const std::string& path) override;
   void NotifyRenamed(const std::string& old_path, const std::string& new_path) override;
   void NotifyModified(const std::string& path) override;
 
+  // What the readings so far have seen. UI thread only.
+  ReadingCoverage& Readings() { return readings_; }
+
  private:
   void OnAddressBooksChanged();
+
+  void (*rebuild_)();
+  ReadingCoverage readings_;
 };
-
-// Empties AddressList, reads every address book again and gives each open
-// completion field the new list. Runs on the user-interface thread (also
-// inside a stop of the watcher, which pumps messages). Each call replaces the
-// list and every field's search list whole; the only thing it keeps between
-// calls is the stamp its reading covered, which only grows, so a nested run
-// is harmless.
-void RebuildAddressList();
-
-// A reading that could not open a book because another program held it
-// (open without sharing while it wrote it) is repeated after a delay that
-// grows from 100 ms to 5 s, then not until the next change. `held` is what
-// ParseAddressBooks returned; 0 cancels a pending repetition. For the first
-// reading; RebuildAddressList does this itself.
-void RetryReadingIfBooksWereHeld(size_t held);
-// Forgets a pending repetition (the host is shutting down).
-void CancelRebuildRetry();
-
-// How many rebuilds have run since the module was loaded; for tests and
-// benchmarks.
-unsigned long RebuildCount();
-
-// Tests: called by every rebuild after it has read the books and before it
-// refills the fields, to change the folder while a rebuild is under way.
-// Null (the default) for none.
-void SetRebuildReadHook(void (*hook)());
 
 }  // namespace vantrel

@@ -6,9 +6,9 @@
 namespace vantrel {
 
 std::string JoinWatchPath(const std::string& directory, const std::string& name,
-                          LeadBytePredicate is_lead) {
+                          const LeadBytes& lead) {
   std::string path = directory;
-  if (!EndsWithBackslash(directory.c_str(), is_lead)) path += '\\';
+  if (!EndsWithBackslash(directory, lead)) path += '\\';
   path += name;
   return path;
 }
@@ -36,12 +36,12 @@ size_t ChangeBufferReader::NextRecord(size_t record) const {
 
 std::string ChangeBufferReader::FullPath(size_t record, const std::string& directory,
                                          const NameConverter& convert,
-                                         LeadBytePredicate is_lead) const {
+                                         const LeadBytes& lead) const {
   const size_t units = std::min<size_t>(Field(record, kNotifyNameLength) / 2, kMaxNameUnits);
   // Copied out: the name may sit on an odd boundary.
   std::u16string name(units, u'\0');
   if (units) std::memcpy(&name[0], buffer_ + record + kNotifyHeaderSize, units * 2);
-  return JoinWatchPath(directory, convert ? convert(name.data(), units) : std::string(), is_lead);
+  return JoinWatchPath(directory, convert ? convert(name.data(), units) : std::string(), lead);
 }
 
 size_t ChangeBufferReader::KeepOldName(size_t record) {
@@ -61,7 +61,7 @@ size_t ChangeBufferReader::KeepOldName(size_t record) {
 }
 
 size_t ChangeBufferReader::Walk(const std::string& directory, const NameConverter& convert,
-                                LeadBytePredicate is_lead, ChangeSink& sink) {
+                                const LeadBytes& lead, ChangeSink& sink) {
   size_t kept = 0;
   size_t record = 0;
   if (!buffer_ || !RecordFits(record)) return 0;
@@ -69,23 +69,23 @@ size_t ChangeBufferReader::Walk(const std::string& directory, const NameConverte
     size_t next = NextRecord(record);
     switch (Field(record, kNotifyAction)) {
       case kFileActionAdded:
-        sink.Added(FullPath(record, directory, convert, is_lead));
+        sink.Added(FullPath(record, directory, convert, lead));
         break;
       case kFileActionRemoved:
-        sink.Removed(FullPath(record, directory, convert, is_lead));
+        sink.Removed(FullPath(record, directory, convert, lead));
         break;
       case kFileActionModified:
-        sink.Modified(FullPath(record, directory, convert, is_lead));
+        sink.Modified(FullPath(record, directory, convert, lead));
         break;
       case kFileActionRenamedOldName: {
         if (next == kNone) {
           kept = KeepOldName(record);
-          if (!kept) sink.Removed(FullPath(record, directory, convert, is_lead));
+          if (!kept) sink.Removed(FullPath(record, directory, convert, lead));
           break;
         }
-        const std::string old_path = FullPath(record, directory, convert, is_lead);
+        const std::string old_path = FullPath(record, directory, convert, lead);
         if (Field(next, kNotifyAction) == kFileActionRenamedNewName) {
-          sink.Renamed(old_path, FullPath(next, directory, convert, is_lead));
+          sink.Renamed(old_path, FullPath(next, directory, convert, lead));
           record = next;  // the new-name record is consumed with its partner
           next = NextRecord(record);
         } else {

@@ -59,7 +59,7 @@ class ChangeSink {
 // The watched directory, a backslash unless it already ends with one, then
 // the record's name (which holds subfolders when the subtree is watched).
 std::string JoinWatchPath(const std::string& directory, const std::string& name,
-                          LeadBytePredicate is_lead);
+                          const LeadBytes& lead);
 
 class ChangeBufferReader {
  public:
@@ -78,7 +78,7 @@ class ChangeBufferReader {
   // skipped, as is any unknown action. A record that does not fit in the
   // valid bytes ends the walk.
   size_t Walk(const std::string& directory, const NameConverter& convert,
-              LeadBytePredicate is_lead, ChangeSink& sink);
+              const LeadBytes& lead, ChangeSink& sink);
 
  private:
   static constexpr size_t kNone = static_cast<size_t>(-1);
@@ -86,7 +86,7 @@ class ChangeBufferReader {
   bool RecordFits(size_t record) const;
   size_t NextRecord(size_t record) const;
   std::string FullPath(size_t record, const std::string& directory, const NameConverter& convert,
-                       LeadBytePredicate is_lead) const;
+                       const LeadBytes& lead) const;
   size_t KeepOldName(size_t record);
 
   unsigned char* buffer_;

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/multibyte.h"
+
 namespace vantrel {
 
 // Kinds of change notification, as carried by a CChangeNotification.
@@ -28,18 +30,13 @@ enum : int {
 // last backslash.
 constexpr uint32_t FF_NAME_ONLY = 8;
 
-// Tells whether a byte of the system's ANSI code page starts a double-byte
-// character (IsDBCSLeadByte on Windows); a parameter so that the search can
-// be tested without the system.
-using LeadBytePredicate = bool (*)(unsigned char byte);
-
 // Kinds that are never filtered: the watch notices and lost changes.
 bool IsAlwaysAccepted(int kind);
 
 // Where the include test starts in a path: with FF_NAME_ONLY, just after the
 // last backslash (0 if there is none); a trail byte of a double-byte
 // character that happens to equal '\' is not a separator. Without the flag, 0.
-size_t FilterNameOffset(const char* path, uint32_t filter_flags, LeadBytePredicate is_lead);
+size_t FilterNameOffset(const char* path, uint32_t filter_flags, const LeadBytes& lead);
 
 // The wildcard stage of the filter decision for kinds 1 to 4: the name (from
 // its offset) must match the include pattern; for a rename the new name may
@@ -47,10 +44,6 @@ size_t FilterNameOffset(const char* path, uint32_t filter_flags, LeadBytePredica
 // IsAlwaysAccepted() pass; unknown kinds do not.
 bool PassesIncludeFilter(int kind, const char* name, const char* new_name,
                          const char* include_pattern, uint32_t filter_flags,
-                         LeadBytePredicate is_lead);
-
-// Whether a directory string already ends with a path separator, in the same
-// multibyte-aware sense.
-bool EndsWithBackslash(const char* path, LeadBytePredicate is_lead);
+                         const LeadBytes& lead);
 
 }  // namespace vantrel

@@ -160,7 +160,7 @@ class ComposeTest : public ::testing::Test {
       if (::IsWindow(w)) ::DestroyWindow(w);
     Pump(30);
     EXPECT_TRUE(ComposeSlots.empty()) << ComposeSlots.size() << " slots left";
-    EXPECT_EQ(1, mirrorEnabled);
+    EXPECT_TRUE(MirrorEnabled());
   }
   HWND Open(const char* recipients) {
     HWND w = OpenHostComposeWindow(Plugin(), recipients);
@@ -300,9 +300,7 @@ TEST_F(ComposeTest, TypingCompletesAndTheHostFieldFollows) {
 
   // Leaving the field closes the list and copies its text into the host
   // field once more, even one that fell out of step.
-  mirrorEnabled = 0;
-  ::SetWindowTextA(host, "stale");
-  mirrorEnabled = 1;
+  WriteHostField(host, "stale");
   ::SetFocus(::GetWindow(::GetWindow(w, GW_CHILD), GW_HWNDNEXT));
   Pump(60);
   EXPECT_FALSE(Visible(list));
@@ -484,9 +482,7 @@ TEST_F(ComposeTest, ShutDownGivesEveryWindowItsHostFieldBack) {
   HWND b = Open("b@b.example");
   HWND fieldA = Field(a), fieldB = Field(b);
   ::SetWindowTextA(fieldA, "a@a.example,new@n.example");
-  mirrorEnabled = 0;
-  ::SetWindowTextA(HostRecipientField(b), "stale");
-  mirrorEnabled = 1;
+  WriteHostField(HostRecipientField(b), "stale");
   ::SetForegroundWindow(b);
   ::SetFocus(fieldB);
   Pump(30);

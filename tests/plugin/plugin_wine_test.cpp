@@ -859,7 +859,7 @@ TEST_F(ShellTest, AReadingCoversWhatWasPostedBeforeItAndNothingAfter) {
   const vantrel_host::PluginCallbacks hooks = {OpenHook, KeyHook, OutgoingHook};
   HWND compose = vantrel_host::OpenHostComposeWindow(hooks, nullptr);
   const std::string folder = data.root / "AddrBook\\";
-  auto* d = new vantrel::CChangeDispatcher(&vantrel::TheAddrBookHandler, true, "*.bab", nullptr,
+  auto* d = new vantrel::CChangeDispatcher(&vantrel::TheAddrBookHandler, "*.bab",
                                            vantrel::FF_NAME_ONLY);
 
   // Queued before this thread looks: one reading takes all of them in.

@@ -12,7 +12,7 @@ using namespace vantrel;
 
 namespace {
 
-bool NoLeadBytes(unsigned char) { return false; }
+const LeadBytes NoLeadBytes{};
 
 std::string Narrow(const char16_t* units, size_t count) {
   std::string s;

@@ -64,7 +64,7 @@ TEST(DelayedWindow, LastUserOnAnotherThreadLeavesDestructionToTheOwningThread) {
 TEST(Dispatcher, FiltersByNameAfterLastBackslashThenAsksTheTarget) {
   auto* target = new Recorder;
   target->reject_path = "D:\\AB\\refused.bab";
-  auto* d = new CChangeDispatcher(target, true, "*.bab", nullptr, FF_NAME_ONLY);
+  auto* d = new CChangeDispatcher(target, "*.bab", FF_NAME_ONLY);
   d->NotifyAdded("D:\\AB\\Sub\\x.bab");
   d->NotifyModified("D:\\AB\\notes.txt");
   d->NotifyRemoved("D:\\AB\\X.BAB");
@@ -100,7 +100,7 @@ TEST(Dispatcher, FiltersByNameAfterLastBackslashThenAsksTheTarget) {
 TEST(Dispatcher, OutlivesItsCreatorUntilQueuedRecordsAreDelivered) {
   Drain();
   auto* target = new Recorder;
-  auto* d = new CChangeDispatcher(target, true, "*.bab", nullptr, FF_NAME_ONLY);
+  auto* d = new CChangeDispatcher(target, "*.bab", FF_NAME_ONLY);
   d->NotifyWatchStarted(5, "D:\\AB");
   d->NotifyAdded("D:\\AB\\a.bab");
   EXPECT_EQ(3, d->RefCount()) << "each queued record holds the dispatcher";
@@ -124,7 +124,7 @@ TEST(Dispatcher, WatchStoppedWaitsForDeliveryEvenWhenTheTargetThrows) {
     }
   };
   auto* target = new Thrower;
-  auto* d = new CChangeDispatcher(target, true, "*.bab", nullptr, FF_NAME_ONLY);
+  auto* d = new CChangeDispatcher(target, "*.bab", FF_NAME_ONLY);
   volatile LONG returned = 0;
   std::thread worker([&] {
     d->NotifyModified("D:\\AB\\before.bab");
@@ -153,7 +153,7 @@ TEST(Dispatcher, FailedPostFreesTheRecordAndDoesNotWait) {
   CChangeDispatcher* d = nullptr;
   // The window belongs to a thread that ends: it goes with it, and every
   // later post fails.
-  std::thread([&] { d = new CChangeDispatcher(target, true, nullptr, nullptr, 0); }).join();
+  std::thread([&] { d = new CChangeDispatcher(target, nullptr, 0); }).join();
   ASSERT_FALSE(::IsWindow(CWindowPoster::Window()));
   d->NotifyAdded("D:\\AB\\a.bab");
   EXPECT_EQ(1, d->RefCount()) << "the unposted record must be freed with its reference";

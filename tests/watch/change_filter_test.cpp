@@ -7,12 +7,16 @@
 using namespace vantrel;
 
 namespace {
-bool NoLeadBytes(unsigned char) { return false; }
+const LeadBytes NoLeadBytes{};
 // GBK (code page 936): lead bytes 0x81..0xFE; trail bytes include 0x5C.
-bool GbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+const LeadBytes GbkLead = [] {
+  LeadBytes lead{};
+  for (int b = 0x81; b <= 0xFE; ++b) lead[b] = true;
+  return lead;
+}();
 
 bool Passes(int kind, const char* name, const char* new_name = nullptr,
-            LeadBytePredicate lead = NoLeadBytes) {
+            const LeadBytes& lead = NoLeadBytes) {
   return PassesIncludeFilter(kind, name, new_name, "*.bab", FF_NAME_ONLY, lead);
 }
 }  // namespace

@@ -261,20 +261,20 @@ struct WatcherTestAccess {
   static CWatchEntry* Entry(CDirWatcher& w, const std::string& dir) {
     AutoLock lock(w.table_lock_);
     const long slot = w.FindSlot(dir);
-    return slot < 0 ? nullptr : w.table_[static_cast<size_t>(slot)];
+    return slot < 0 ? nullptr : w.table_[static_cast<size_t>(slot)].get();
   }
   // Returns the directory handle that was replaced (the caller closes it).
   static HANDLE SwapHandle(CWatchEntry* e, HANDLE replacement) {
-    HANDLE old = e->directory_handle_;
-    e->directory_handle_ = replacement;
+    HANDLE old = e->directory_handle_.release();
+    e->directory_handle_.reset(replacement);
     return old;
   }
   static CriticalSection& TableLock(CDirWatcher& w) { return w.table_lock_; }
   // Returns the port that was replaced.
   static HANDLE SwapPort(CDirWatcher& w, HANDLE replacement) {
     AutoLock lock(w.table_lock_);
-    HANDLE old = w.port_;
-    w.port_ = replacement;
+    HANDLE old = w.port_.release();
+    w.port_.reset(replacement);
     return old;
   }
 };
@@ -500,4 +500,21 @@ TEST(DirWatcher, LostChangesAreReportedWithoutALaterChange) {
   EXPECT_TRUE(PumpUntil([&] { return h->Saw("mod " + a.path()); })) << h->Dump();
   EXPECT_FALSE(h->SawContaining("gone.bab")) << h->Dump();
   EXPECT_TRUE(w.StopAll());
+}
+
+// The worker must never run an operation that waits for the worker: the
+// check says so at once instead of leaving a deadlock to find.
+TEST(DirWatcherDeathTest, AnOperationOnTheWorkerThreadIsCaught) {
+  struct WaitsForItself : CDirWatcher {
+    WaitsForItself() : CDirWatcher(true, FF_NAME_ONLY) {}
+    void WorkerStarting() override { StopAll(); }
+  };
+  ScratchDir a("selfwait");
+  EXPECT_DEATH(
+      {
+        HandlerRef h;
+        WaitsForItself w;
+        w.StartWatch(a.path(), kFilter, h.h, TRUE, "*.bab", nullptr);
+      },
+      "wrong thread");
 }

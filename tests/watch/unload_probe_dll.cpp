@@ -30,7 +30,7 @@ extern "C" __declspec(dllexport) BOOL ProbeStopAll() { return g_watcher.StopAll(
 // A notice left queued for the delivery window by a dispatcher that is
 // otherwise gone, as after a refused read; returns the window.
 extern "C" __declspec(dllexport) HWND ProbeQueueNotice() {
-  auto* dispatcher = new vantrel::CChangeDispatcher(&g_handler, true, "*.bab", nullptr,
+  auto* dispatcher = new vantrel::CChangeDispatcher(&g_handler, "*.bab",
                                                      vantrel::FF_NAME_ONLY);
   dispatcher->NotifyAdded("C:\\queued.bab");
   dispatcher->DetachTarget();

@@ -1,11 +1,11 @@
-// The application name from a module's path, in single- and double-byte
-// code pages.
+// Walks over paths in single- and double-byte code pages: the last
+// separator, a trailing backslash, the application name from a module's path.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <string>
 
-#include "platform/module_name.h"
+#include "platform/multibyte.h"
 
 using namespace vantrel;
 
@@ -35,4 +35,31 @@ TEST(ModuleName, FileNameWithoutFolderAndExtension) {
       {"C:\\x\\ab\x83", sjis, "ab\x83"},  // a lead byte with no trail
   };
   for (const auto& c : cases) EXPECT_EQ(c.name, FileBaseName(c.path, c.lead)) << c.path;
+}
+
+TEST(Multibyte, LastBackslashIsAWholeCharacter) {
+  // GBK (code page 936): lead bytes 0x81-0xFE; "\xB1\x5C" is one character.
+  LeadBytes gbk{};
+  for (int b = 0x81; b <= 0xFE; ++b) gbk[b] = true;
+  const LeadBytes single{};
+  const struct {
+    const char* path;
+    const LeadBytes& lead;
+    size_t after_last;
+    bool ends_with;
+  } cases[] = {
+      {"", gbk, 0, false},
+      {"name", gbk, 0, false},
+      {"D:\\AB\\", gbk, 6, true},
+      {"D:\\AB\\x.bab", gbk, 6, false},
+      {"D:\\\xB1\x5C", gbk, 3, false},
+      {"D:\\\xB1\x5C", single, 5, true},
+      {"D:\\\xB1\x5C\\x.bab", gbk, 6, false},
+      {"D:\\\xB1", gbk, 3, false},  // a lead byte with no trail
+      {"D:/AB/", gbk, 0, false},      // only the backslash separates here
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.after_last, AfterLastBackslash(c.path, c.lead)) << c.path;
+    EXPECT_EQ(c.ends_with, EndsWithBackslash(c.path, c.lead)) << c.path;
+  }
 }
