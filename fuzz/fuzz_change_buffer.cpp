@@ -12,7 +12,11 @@
 #include "watch/change_buffer.h"
 
 namespace {
-bool GbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+const vantrel::LeadBytes GbkLead = [] {
+  vantrel::LeadBytes lead{};
+  for (int c = 0x81; c <= 0xFE; ++c) lead[c] = true;
+  return lead;
+}();
 
 std::string Narrow(const char16_t* units, size_t count) {
   std::string s;
