@@ -20,6 +20,7 @@
 #include <windows.h>
 
 #include "bench_clock.h"
+#include "host_keys.h"
 #include "window_calls.h"
 
 #include <algorithm>
@@ -75,36 +76,6 @@ HWND FieldOf(HWND compose) {
 
 int WINAPI DispatchKey(HWND compose, int key, LPARAM) { return KeyDispatch(compose, key); }
 
-// The host's message loop, until the queue is empty: a key-down goes to the
-// plug-in's key dispatch before it is translated.
-void HostLoop() {
-  MSG msg;
-  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (vantrel_host::HostTranslateKey(msg)) continue;
-    ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
-  }
-}
-
-// Types `letter` into the focused window `field` and runs the host's loop
-// until the field holds `expect` bytes and nothing is left in the queue.
-// Milliseconds, or -1 after a second without the character.
-double TypeKey(HWND field, char letter, int expect) {
-  INPUT in[2] = {};
-  in[0].type = in[1].type = INPUT_KEYBOARD;
-  in[0].ki.wVk = in[1].ki.wVk = static_cast<WORD>(letter - 'a' + 'A');
-  in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  const double t0 = Now();
-  ::SendInput(2, in, sizeof(INPUT));
-  for (;;) {
-    HostLoop();
-    if (::GetWindowTextLengthA(field) >= expect &&
-        !::GetQueueStatus(QS_ALLINPUT | QS_ALLPOSTMESSAGE))
-      return Now() - t0;
-    if (Now() - t0 > 1000) return -1;
-  }
-}
-
 struct KeyFigures {
   std::vector<double> ms;
   bench::CallTally calls;
@@ -122,10 +93,10 @@ KeyFigures TypeMany(bench::WindowCallCounter* counter, HWND field, const std::st
       ::SetWindowTextA(field, start.c_str());
       len = static_cast<int>(start.size());
       ::SendMessageA(field, EM_SETSEL, len, len);
-      HostLoop();
+      bench::HostLoop();
     }
     counter->Reset();
-    const double ms = TypeKey(field, letter, ++len);
+    const double ms = bench::TypeKey(field, letter, ++len);
     std::vector<uint32_t> counted = counter->Snapshot();
     if (ms < 0) {
       ++f.timeouts;
@@ -136,15 +107,6 @@ KeyFigures TypeMany(bench::WindowCallCounter* counter, HWND field, const std::st
     f.calls.Add(counted);
   }
   return f;
-}
-
-// Microseconds per call of `call`, over many calls.
-template <typename F>
-double MicrosPerCall(F call) {
-  const int n = 2000;
-  const double t0 = Now();
-  for (int i = 0; i < n; ++i) call();
-  return (Now() - t0) * 1000.0 / n;
 }
 
 }  // namespace
@@ -253,17 +215,17 @@ int main() {
   HWND plainWnd = vantrel_host::OpenHostComposeWindow(none, nullptr);
   HWND plainField = vantrel_host::HostRecipientField(plainWnd);
   ::SetFocus(plainField);
-  HostLoop();
+  bench::HostLoop();
   KeyFigures base = TypeMany(&counter, plainField, start, 'q', kKeys, kPerText);
   ::DestroyWindow(plainWnd);
-  HostLoop();
+  bench::HostLoop();
 
   HWND hookedWnd = vantrel_host::OpenHostComposeWindow(dispatch, nullptr);
   OpenCompose(hookedWnd);
   HWND hookedField = FieldOf(hookedWnd);
   ::SetForegroundWindow(hookedWnd);
   ::SetFocus(hookedField);
-  HostLoop();
+  bench::HostLoop();
   KeyFigures ours = TypeMany(&counter, hookedField, start, 'q', kKeys, kPerText);
   const ComposeSlot* slot = FindComposeSlot(hookedWnd);
   const bool hidden = slot && slot->edit && !::IsWindowVisible(slot->edit->list().hwnd());

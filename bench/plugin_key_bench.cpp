@@ -27,39 +27,12 @@
 #include <vector>
 
 #include "bench_clock.h"
+#include "host_keys.h"
 #include "compose_window.h"
 #include "plugin_host.h"
 #include "window_calls.h"
 
 namespace {
-
-void HostLoop() {
-  MSG msg;
-  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (vantrel_host::HostTranslateKey(msg)) continue;
-    ::TranslateMessage(&msg);
-    ::DispatchMessageA(&msg);
-  }
-}
-
-// Types `letter` into the focused `field` and runs the host's loop until the
-// field holds `expect` bytes and the queue is empty. Milliseconds, or -1
-// after a second without the character.
-double TypeKey(HWND field, char letter, int expect) {
-  INPUT in[2] = {};
-  in[0].type = in[1].type = INPUT_KEYBOARD;
-  in[0].ki.wVk = in[1].ki.wVk = static_cast<WORD>(letter - 'a' + 'A');
-  in[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  const double t0 = Now();
-  ::SendInput(2, in, sizeof(INPUT));
-  for (;;) {
-    HostLoop();
-    if (::GetWindowTextLengthA(field) >= expect &&
-        !::GetQueueStatus(QS_ALLINPUT | QS_ALLPOSTMESSAGE))
-      return Now() - t0;
-    if (Now() - t0 > 1000) return -1;
-  }
-}
 
 struct Subject {
   std::string name;
@@ -72,15 +45,6 @@ struct Subject {
   bench::CallTally calls;
   int timeouts = 0;
 };
-
-// Microseconds per call, over 2000 calls.
-template <typename F>
-double MicrosPerCall(F call) {
-  const int n = 2000;
-  const double t0 = Now();
-  for (int i = 0; i < n; ++i) call();
-  return (Now() - t0) * 1000.0 / n;
-}
 
 }  // namespace
 
@@ -114,7 +78,7 @@ int main(int argc, char** argv) {
     // to the completion field.
     s->compose = vantrel_host::OpenHostComposeWindow(callbacks, nullptr);
     s->field = ::GetFocus();
-    HostLoop();
+    bench::HostLoop();
     if (!s->compose || !s->field) {
       std::printf("no compose window for %s\n", s->name.c_str());
       return 1;
@@ -130,11 +94,11 @@ int main(int argc, char** argv) {
       ::SetWindowTextA(s->field, start.c_str());
       int len = static_cast<int>(start.size());
       ::SendMessageA(s->field, EM_SETSEL, len, len);
-      HostLoop();
+      bench::HostLoop();
       for (int k = 0; k < kKeys; ++k) {
         s->counter.Reset();
         ::OutputDebugStringA(("key " + s->name + "\n").c_str());
-        const double ms = TypeKey(s->field, 'q', ++len);
+        const double ms = bench::TypeKey(s->field, 'q', ++len);
         ::OutputDebugStringA("key end\n");
         if (ms < 0) {
           ++s->timeouts;
@@ -184,6 +148,6 @@ int main(int argc, char** argv) {
     if (s->plugin.OnOutgoing) s->plugin.OnOutgoing(s->compose, 0);
     ::DestroyWindow(s->compose);
   }
-  HostLoop();
+  bench::HostLoop();
   return ok ? 0 : 1;
 }
