@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: native unit tests (ASan/UBSan), a short run of each fuzzer,
+# Runs every test: native unit tests (ASan/UBSan), the card reading thread
+# under ThreadSanitizer, a short run of each fuzzer,
 # the release package from a clean build, a clang build of the DLL and the
 # Wine programs (compiled only: warnings are errors), then the Wine tests
 # (real windows, loader, registry, directories, the package) on a private
@@ -27,6 +28,21 @@ run_ctest() {  # dir, extra args...
 echo "== native unit tests"
 scripts/build.sh native
 run_ctest build/native -j"$(nproc)"
+
+echo "== thread sanitizer: the card reading thread"
+mkdir -p build/tsan
+if g++ -std=c++17 -O1 -g -fsanitize=thread -Wall -Wextra -Werror -Isrc -Itests \
+     tests/addrbook/card_reading_thread_test.cpp src/addrbook/card_reading_thread.cpp \
+     src/addrbook/card_parser.cpp src/addrbook/address_parser.cpp \
+     src/platform/charset_names.cpp src/platform/utf8.cpp \
+     -lgtest -lgtest_main -pthread -o build/tsan/card_reading_thread_tsan &&
+   TSAN_OPTIONS=halt_on_error=1 build/tsan/card_reading_thread_tsan >build/tsan/run.log 2>&1; then
+  echo "card_reading_thread_tsan: $(grep -E 'PASSED' build/tsan/run.log)"
+  passed=$((passed + 1))
+else
+  tail -40 build/tsan/run.log 2>/dev/null || true; echo "card_reading_thread_tsan: FAILED"
+  failed=$((failed + 1))
+fi
 
 echo "== fuzzers (${fuzz_seconds}s each)"
 scripts/build.sh fuzz

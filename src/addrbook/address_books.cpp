@@ -26,6 +26,7 @@
 
 #include "addrbook/address_parser.h"
 #include "addrbook/card_parser.h"
+#include "addrbook/card_reading_thread.h"
 #include "platform/ansi.h"
 #include "platform/handles.h"
 #include "platform/text_codec.h"
@@ -65,9 +66,10 @@ bool IsHeldByAnother(DWORD error) {
 }
 
 // False when another program held the book (see IsHeldByAnother). With
-// `rows`, the name mode's card reader is fed the same chunks.
+// `cards`, the name mode's card reader is handed the same chunks: each file
+// is read once for both, each chunk looked at by both readers at once.
 bool ReadAddressBook(const std::string& path, char* buffer, std::vector<std::string>& addresses,
-                     NamedAddressSink* rows) {
+                     CardReadingThread* cards) {
   UniqueHandle file(::CreateFileA(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -80,11 +82,9 @@ bool ReadAddressBook(const std::string& path, char* buffer, std::vector<std::str
            (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY));
   }
   CAddressParser parser(addresses);
-  // The name mode reads the same chunks: each file is read once for both.
-  std::unique_ptr<CCardParser> cards;
-  if (rows) cards.reset(new CCardParser(*rows, SystemTextCodec()));
   bool held = false;
   for (;;) {
+    if (cards) buffer = cards->Buffer();
     DWORD got = 0;
     // A read error ends the file like its end would: the lines read so far
     // keep their addresses.
@@ -94,11 +94,11 @@ bool ReadAddressBook(const std::string& path, char* buffer, std::vector<std::str
     }
     if (got == 0) break;
     // Both stop at the same 0x1A byte.
-    if (cards) cards->Feed(buffer, got);
+    if (cards) cards->Submit(got);
     if (!parser.Feed(buffer, got)) break;
   }
   parser.Finish();
-  if (cards) cards->Finish();
+  if (cards) cards->EndBook();
   return !held;
 }
 
@@ -152,10 +152,16 @@ void ScanFolder(const std::string& root, std::set<FolderId>& entered, PathList& 
 size_t ReadAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
                         NamedAddressSink* rows) {
   if (paths.empty()) return 0;
-  const std::unique_ptr<char[]> buffer(new char[kReadChunk]);
   size_t held = 0;
-  for (const std::string& path : paths)
-    held += !ReadAddressBook(path, buffer.get(), addresses, rows);
+  if (!rows) {
+    const std::unique_ptr<char[]> buffer(new char[kReadChunk]);
+    for (const std::string& path : paths)
+      held += !ReadAddressBook(path, buffer.get(), addresses, nullptr);
+    return held;
+  }
+  CardReadingThread cards(*rows, SystemTextCodec(), kReadChunk);
+  for (const std::string& path : paths) held += !ReadAddressBook(path, nullptr, addresses, &cards);
+  cards.Finish();
   return held;
 }
 

@@ -24,9 +24,11 @@ void ScanAddressBooks(std::string folder, PathList& paths);
 size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses);
 
 // The same, and in the same one reading of each file, the name mode's rows
-// of every card (see card_parser.h), handed to `rows` one by one.
-// `addresses` gets exactly what the call above gives it, and the result is
-// the same count.
+// of every card (see card_parser.h), handed to `rows` one by one, in
+// reading order. The cards are read on a second thread while this one reads
+// the files (card_reading_thread.h): `rows` is called there, never after the
+// call returned, and must not need this thread. `addresses` gets exactly
+// what the call above gives it, and the result is the same count.
 size_t ParseAddressBooks(const PathList& paths, std::vector<std::string>& addresses,
                          NamedAddressSink& rows);
 
