@@ -12,6 +12,14 @@ UniqueFont FieldFont;
 // window; only the file name is matched against "*.bab".
 CDirWatcher DirWatcher(true, FF_NAME_ONLY);
 AddrBookHandler TheAddrBookHandler(&RebuildAddressList);
+namespace {
+// Destroyed just before the handler, and so while the watcher still exists:
+// the handler must not go while a watch targets it (change_handler.h). At
+// process exit the stop returns at once, and the watcher leaks its watches.
+struct StopsTheHandlersWatches {
+  ~StopsTheHandlersWatches() { DirWatcher.StopWatchForHandler(&TheAddrBookHandler); }
+} stops_the_handlers_watches;
+}  // namespace
 CUsage UsageRecord;
 ComposeSlotArray ComposeSlots;
 CAddressList AddressList(&UsageRecord);

@@ -3,6 +3,14 @@
 // and each watch that targets it holds one more. Its notification operations
 // run on the delivering thread only (the thread that owns the delivery
 // window), one at a time, in the order the changes were reported.
+//
+// A handler must not be destroyed while a watch targets it. Each watch holds
+// a reference, so a heap handler let go of through Release() never is. A
+// handler with static or automatic storage (a global) is destroyed whatever
+// its count says: its owner stops its watches first
+// (CDirWatcher::StopWatchForHandler on every watcher that watches for it).
+// The handler knows no watcher and stops nothing itself; debug builds and
+// the tests check, as it goes, that no reference but the owner's is left.
 #pragma once
 
 #include <windows.h>
@@ -13,8 +21,6 @@
 #include "watch/change_stamp.h"
 
 namespace vantrel {
-
-class CDirWatcher;
 
 class CDirChangeHandler {
  public:
@@ -41,14 +47,6 @@ class CDirChangeHandler {
   LONG Release();
   LONG RefCount() const { return refs_; }
 
-  // Binding to the watcher that watches on this handler's behalf: one at a
-  // time, for as long as the handler has a watch running there.
-  LONG BindWatcher(CDirWatcher* watcher);
-  LONG UnbindWatcher(CDirWatcher* watcher);
-  BOOL StopWatching();
-  CDirWatcher* BoundWatcher();
-  LONG WatchCount() const { return watch_count_; }
-
   // While one of the notification operations runs for a delivered
   // notification: that notification's stamp (change_stamp.h); 0 when the
   // operation was called otherwise.
@@ -66,9 +64,6 @@ class CDirChangeHandler {
   volatile LONG refs_ = 1;
   CriticalSection directory_lock_;  // guards current_directory_ only
   std::string current_directory_;
-  CDirWatcher* bound_watcher_ = nullptr;
-  volatile LONG watch_count_ = 0;
-  CriticalSection handler_lock_;  // guards bound_watcher_ and watch_count_ updates
   ChangeStamp delivering_stamp_ = 0;  // set around each delivery, delivering thread only
 };
 

@@ -12,7 +12,10 @@
 // Ownership:
 //  - The watcher owns its entries (the table); an entry owns its directory
 //    handle, its dispatcher's creator reference and one reference on the
-//    target handler.
+//    target handler. A handler knows no watcher: it may be targeted by
+//    watches of several watchers at once, each holding its own reference.
+//    Handlers that are not freed through Release() (globals) have their
+//    watches stopped by their owners before they go (change_handler.h).
 //  - An entry is taken out of the table before it is stopped, then destroyed
 //    by the stopping thread once the worker has answered: the worker touches
 //    the entry only while handling one of its packets, and after the answer no
@@ -31,7 +34,7 @@
 //    handle and id. The stop operations hold it across their wait for the
 //    worker. The worker therefore never blocks on it (TryEnter only), so a
 //    read error cannot deadlock against a stop in progress.
-//  - Lock order: table lock, then entry lock or handler lock.
+//  - Lock order: table lock, then entry lock.
 //  - Nesting: StartWatch and the stops count as Operations while they run
 //    (depth_). A StopAll nested inside another Operation stops every watch
 //    but leaves the end of the worker to the outermost Operation, which may
@@ -42,25 +45,18 @@
 //    come. The watcher then lets its entries, port and thread handle go
 //    without waiting; the process is going away. The stop operations return
 //    FALSE at once then, without taking the table lock (a thread ended by
-//    the system may have held it): global handlers are destroyed before the
-//    global watcher and stop their watches from their destructors.
+//    the system may have held it): the owner of a global handler, destroyed
+//    before the global watcher, stops the handler's watches at that point,
+//    and the stop must not wait then.
 #include "watch/dir_watcher.h"
 
 #include "platform/ansi.h"
+#include "platform/process_exit.h"
 #include "platform/thread_check.h"
 #include "watch/stop_handshake.h"
 
 namespace vantrel {
 namespace {
-
-// True while the process is shutting down (ExitProcess has begun): other
-// threads are gone or going, and the loader lock is held.
-bool ProcessIsExiting() {
-  using Fn = BOOLEAN(WINAPI*)();
-  static const Fn fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "RtlDllShutdownInProgress")));
-  return fn && fn();
-}
 
 bool SetPrivilege(const char* name) {
   HANDLE token = nullptr;
@@ -146,6 +142,14 @@ size_t CDirWatcher::WatchCount() {
   return n;
 }
 
+size_t CDirWatcher::WatchCountFor(CDirChangeHandler* handler) {
+  AutoLock lock(table_lock_);
+  SweepFailedEntries();
+  size_t n = 0;
+  for (const auto& e : table_) n += e && e->Dispatcher()->Target() == handler;
+  return n;
+}
+
 long CDirWatcher::FindSlot(const std::string& directory) {
   if (directory.empty()) return -1;
   const std::string wanted = LowerAnsi(directory);
@@ -213,9 +217,8 @@ DWORD CDirWatcher::StartWatch(const std::string& directory, DWORD notify_filter,
   }
 
   err = entry->RequestStart(port_.get(), depth_ > 1);
-  if (err) return fail(err);  // the handler was never bound for it
+  if (err) return fail(err);
 
-  handler->BindWatcher(this);
   if (!StoreEntry(entry)) {
     // A watch that is not in the table could never be stopped; undo it.
     StopEntry(std::move(entry));
@@ -239,10 +242,6 @@ bool CDirWatcher::StoreEntry(std::unique_ptr<CWatchEntry>& entry) {
   }
 }
 
-void CDirWatcher::DestroyEntry(std::unique_ptr<CWatchEntry> entry) {
-  if (CDirChangeHandler* target = entry->Dispatcher()->Target()) target->UnbindWatcher(this);
-}
-
 void CDirWatcher::StopSlot(size_t slot) {
   // Out of the table first: handlers run during the pumping wait and may
   // call back into the watcher (the lock is recursive); they must not find
@@ -251,17 +250,14 @@ void CDirWatcher::StopSlot(size_t slot) {
 }
 
 void CDirWatcher::StopEntry(std::unique_ptr<CWatchEntry> entry) {
-  if (entry->RequestStop(port_.get()))
-    DestroyEntry(std::move(entry));
-  else
-    AbandonEntry(std::move(entry));
+  if (!entry->RequestStop(port_.get())) AbandonEntry(std::move(entry));
+  // Otherwise the worker has answered, and the entry goes here.
 }
 
 void CDirWatcher::AbandonEntry(std::unique_ptr<CWatchEntry> entry) {
   // The worker never got the stop request: the entry's read is still
   // outstanding and its completion would reach freed memory. The handler's
-  // watch is over all the same.
-  if (CDirChangeHandler* target = entry->Dispatcher()->Target()) target->UnbindWatcher(this);
+  // watch is over all the same: its reference goes now.
   entry->ReleaseTarget();
   entry->SetState(CWatchEntry::Abandoned);
   try {
@@ -288,7 +284,7 @@ BOOL CDirWatcher::StopWatch(const std::string& directory) {
 }
 
 BOOL CDirWatcher::StopWatchForHandler(CDirChangeHandler* handler) {
-  // A global handler's destructor lands here at process exit, before the
+  // The owner of a global handler lands here at process exit, before the
   // global watcher's own destructor.
   if (ProcessIsExiting()) return FALSE;
   VANTREL_ASSERT_THREAD(!OnWorker());  // it would wait for itself
@@ -351,7 +347,7 @@ void CDirWatcher::EndWorker() {
 void CDirWatcher::RemoveFailedEntry(CWatchEntry* entry) {
   for (auto& slot : table_) {
     if (slot.get() == entry) {
-      DestroyEntry(std::move(slot));
+      slot.reset();
       return;
     }
   }
@@ -360,7 +356,7 @@ void CDirWatcher::RemoveFailedEntry(CWatchEntry* entry) {
 void CDirWatcher::SweepFailedEntries() {
   if (!::InterlockedExchange(&sweep_pending_, 0)) return;
   for (auto& slot : table_) {
-    if (slot && slot->CurrentState() == CWatchEntry::Failed) DestroyEntry(std::move(slot));
+    if (slot && slot->CurrentState() == CWatchEntry::Failed) slot.reset();
   }
 }
 

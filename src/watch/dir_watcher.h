@@ -1,6 +1,6 @@
 // Directory watcher: any number of directories, one I/O completion port and
 // one worker thread for all of them: the table of watches, their nesting,
-// the worker, and the binding of handlers. See dir_watcher.cpp for
+// the worker, and the handlers' watches. See dir_watcher.cpp for
 // ownership and locks, stop_handshake.h for how the threads wait.
 #pragma once
 
@@ -43,6 +43,8 @@ class CDirWatcher {
   HANDLE Port();
   DWORD WorkerThreadId();
   size_t WatchCount();
+  // The running watches of this watcher that target `handler`.
+  size_t WatchCountFor(CDirChangeHandler* handler);
 
  protected:
   // Worker thread, before its first packet and after its last.
@@ -61,7 +63,6 @@ class CDirWatcher {
   void StopSlot(size_t slot);
   void StopEntry(std::unique_ptr<CWatchEntry> entry);
   void AbandonEntry(std::unique_ptr<CWatchEntry> entry);
-  void DestroyEntry(std::unique_ptr<CWatchEntry> entry);
   void RemoveFailedEntry(CWatchEntry* entry);
   void SweepFailedEntries();
   bool StoreEntry(std::unique_ptr<CWatchEntry>& entry);

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <thread>
 
@@ -73,7 +74,7 @@ TEST(DirWatcher, ReportsFileChangesThroughTheBabFilterOnTheStartingThread) {
   EXPECT_EQ(0u, ::GetLastError());
   EXPECT_TRUE(w.IsWatching(dir.path()));
   EXPECT_EQ(2, h->RefCount()) << "the watch holds a reference on its handler";
-  EXPECT_EQ(1, h->WatchCount());
+  EXPECT_EQ(1u, w.WatchCountFor(h.h));
   EXPECT_TRUE(PumpUntil([&] { return h->Saw("started 0 " + dir.path()); })) << h->Dump();
 
   ASSERT_TRUE(WriteText(dir / "a.bab", "one"));
@@ -116,8 +117,8 @@ TEST(DirWatcher, ReportsFileChangesThroughTheBabFilterOnTheStartingThread) {
   EXPECT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(7u, quit.wParam);
   EXPECT_EQ(1, h->RefCount());
-  EXPECT_EQ(0, h->WatchCount());
-  EXPECT_EQ(nullptr, h->BoundWatcher());
+  EXPECT_EQ(0u, w.WatchCountFor(h.h));
+  EXPECT_EQ(0u, w.WatchCount());
 }
 
 TEST(DirWatcher, SameNameInOtherCaseReplacesTheWatchTrailingBackslashDoesNot) {
@@ -220,9 +221,61 @@ TEST(DirWatcher, DestroyingTheWatcherStopsRunningWatches) {
   }
   EXPECT_TRUE(h->Saw("stopped " + dir.path())) << h->Dump();
   EXPECT_EQ(1, h->RefCount());
-  EXPECT_EQ(nullptr, h->BoundWatcher());
   EXPECT_TRUE(::RemoveDirectoryA(dir.path().c_str())) << "handle closed; error "
                                                       << ::GetLastError();
+
+  // Nothing of the old watch is left: another watcher watches for the same
+  // handler, which hears each change once.
+  ASSERT_TRUE(::CreateDirectoryA(dir.path().c_str(), nullptr));
+  h->lines.clear();
+  CDirWatcher again(true, FF_NAME_ONLY);
+  ASSERT_EQ(0u, again.StartWatch(dir.path(), kFilter, h.h, TRUE, "*.bab", nullptr));
+  EXPECT_TRUE(PumpUntil([&] { return h->Saw("started 0 " + dir.path()); })) << h->Dump();
+  ASSERT_TRUE(WriteText(dir / "next.bab", "x"));
+  EXPECT_TRUE(PumpUntil([&] { return h->SawContaining("next.bab"); })) << h->Dump();
+  PumpUntil([] { return false; }, 200);
+  const std::string added = "add " + dir.path() + "\\next.bab";
+  EXPECT_EQ(1, std::count(h->lines.begin(), h->lines.end(), added)) << h->Dump();
+}
+
+// A handler knows no watcher: two watch for it at once, each through a
+// reference of its own, and either one's stop leaves the other's watch
+// reporting.
+TEST(DirWatcher, TwoWatchersWatchForOneHandlerEachWithItsOwnReference) {
+  for (const int stopped_first : {0, 1}) {
+    SCOPED_TRACE("watcher " + std::to_string(stopped_first) + " stops first");
+    ScratchDir a("two-a"), b("two-b");
+    const std::string dirs[] = {a.path(), b.path()};
+    HandlerRef h;
+    CDirWatcher w0(true, FF_NAME_ONLY), w1(true, FF_NAME_ONLY);
+    CDirWatcher* watchers[] = {&w0, &w1};
+    ASSERT_EQ(0u, w0.StartWatch(dirs[0], kFilter, h.h, TRUE, "*.bab", nullptr));
+    ASSERT_EQ(0u, w1.StartWatch(dirs[1], kFilter, h.h, TRUE, "*.bab", nullptr));
+    EXPECT_EQ(3, h->RefCount());
+    EXPECT_EQ(1u, w0.WatchCountFor(h.h));
+    EXPECT_EQ(1u, w1.WatchCountFor(h.h));
+
+    CDirWatcher& stopped = *watchers[stopped_first];
+    CDirWatcher& running = *watchers[1 - stopped_first];
+    const std::string& quiet_dir = dirs[stopped_first];
+    const std::string& live_dir = dirs[1 - stopped_first];
+    EXPECT_TRUE(stopped.StopWatchForHandler(h.h));
+    EXPECT_EQ(2, h->RefCount());
+    EXPECT_EQ(0u, stopped.WatchCountFor(h.h));
+    EXPECT_EQ(1u, running.WatchCountFor(h.h));
+    EXPECT_TRUE(running.IsWatching(live_dir));
+
+    ASSERT_TRUE(WriteText(quiet_dir + "\\unheard.bab", "x"));
+    ASSERT_TRUE(WriteText(live_dir + "\\heard.bab", "x"));
+    EXPECT_TRUE(PumpUntil([&] { return h->Saw("add " + live_dir + "\\heard.bab"); }))
+        << h->Dump();
+    PumpUntil([] { return false; }, 200);
+    EXPECT_FALSE(h->SawContaining("unheard.bab")) << h->Dump();
+
+    EXPECT_TRUE(running.StopWatchForHandler(h.h));
+    EXPECT_EQ(1, h->RefCount());
+    EXPECT_EQ(0u, running.WatchCountFor(h.h));
+  }
 }
 
 // An overflow: while the worker waits for a stop notice to be delivered
@@ -312,7 +365,8 @@ TEST(DirWatcher, RefusedReadEndsTheWatchEvenWhileAStopHoldsTheTable) {
   EXPECT_TRUE(w.IsWatching(b.path()));
   EXPECT_EQ(1u, w.WatchCount());
   EXPECT_EQ(1, ha->RefCount()) << "the failed entry released its handler";
-  EXPECT_EQ(0, ha->WatchCount());
+  EXPECT_EQ(0u, w.WatchCountFor(ha.h));
+  EXPECT_EQ(1u, w.WatchCountFor(hb.h));
   EXPECT_FALSE(ha->SawContaining("stopped ")) << "a failed watch gets no stop notice\n"
                                                << ha->Dump();
   EXPECT_TRUE(::RemoveDirectoryA(a.path().c_str()) || ::GetLastError() == ERROR_DIR_NOT_EMPTY)
@@ -517,4 +571,18 @@ TEST(DirWatcherDeathTest, AnOperationOnTheWorkerThreadIsCaught) {
         w.StartWatch(a.path(), kFilter, h.h, TRUE, "*.bab", nullptr);
       },
       "wrong thread");
+}
+
+// A handler destroyed while a watch still targets it (a global or local
+// whose owner did not stop its watches) is caught as it goes, not left to
+// deliver to freed memory later.
+TEST(DirWatcherDeathTest, AHandlerDestroyedWhileWatchedIsCaught) {
+  ScratchDir a("destroyed-watched");
+  EXPECT_DEATH(
+      {
+        CDirWatcher w(true, FF_NAME_ONLY);
+        Recorder h;
+        w.StartWatch(a.path(), kFilter, &h, TRUE, "*.bab", nullptr);
+      },
+      "destroyed while a watch still targets it");
 }

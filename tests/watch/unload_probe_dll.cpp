@@ -16,6 +16,11 @@ class CountingHandler : public vantrel::CDirChangeHandler {
 
 vantrel::CDirWatcher g_watcher(true, vantrel::FF_NAME_ONLY);
 CountingHandler g_handler;  // the global keeps its first reference for ever
+// As the plug-in's globals do: destroyed just before the handler, it stops
+// the handler's watches while the watcher still exists.
+struct StopsTheHandlersWatches {
+  ~StopsTheHandlersWatches() { g_watcher.StopWatchForHandler(&g_handler); }
+} g_stops_the_handlers_watches;
 }  // namespace
 
 extern "C" __declspec(dllexport) DWORD ProbeStart(const char* dir) {
