@@ -1,5 +1,6 @@
 #include "addrbook/card_reading_thread.h"
 
+#include <chrono>
 #include <system_error>
 #include <utility>
 
@@ -10,6 +11,8 @@ namespace {
 // two threads never to wait for each other while both keep pace.
 constexpr int kBuffers = 3;
 constexpr unsigned char kCaller = 1, kReader = 2;
+// How long the reader looks for the next item before it sleeps.
+constexpr std::chrono::microseconds kSpin(1000);
 
 }  // namespace
 
@@ -57,7 +60,9 @@ char* CardReadingThread::Buffer() {
         return buffers_[i].get();
       }
     }
+    caller_sleeps_ = true;
     freed_.wait(hold);
+    caller_sleeps_ = false;
   }
 }
 
@@ -68,12 +73,19 @@ void CardReadingThread::Submit(size_t size) {
     Read(item);
     return;
   }
+  Queue(item);
+}
+
+void CardReadingThread::Queue(const Item& item) {
+  bool wake;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    holders_[static_cast<size_t>(current_)] |= kReader;
+    if (item.buffer >= 0) holders_[static_cast<size_t>(item.buffer)] |= kReader;
     queue_.push_back(item);
+    queued_items_.store(queue_.size(), std::memory_order_release);
+    wake = reader_sleeps_;
   }
-  queued_.notify_one();
+  if (wake) queued_.notify_one();
 }
 
 void CardReadingThread::EndBook() {
@@ -82,11 +94,7 @@ void CardReadingThread::EndBook() {
     Read(item);
     return;
   }
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    queue_.push_back(item);
-  }
-  queued_.notify_one();
+  Queue(item);
 }
 
 void CardReadingThread::Finish() {
@@ -94,7 +102,9 @@ void CardReadingThread::Finish() {
   std::exception_ptr failure;
   {
     std::unique_lock<std::mutex> hold(lock_);
+    caller_sleeps_ = true;
     freed_.wait(hold, [this] { return queue_.empty() && !busy_; });
+    caller_sleeps_ = false;
     stop_ = true;
     failure = failure_;
   }
@@ -107,12 +117,20 @@ void CardReadingThread::Run() {
   bool failed = false;
   for (;;) {
     Item item;
+    const auto spin_end = std::chrono::steady_clock::now() + kSpin;
+    while (queued_items_.load(std::memory_order_acquire) == 0 &&
+           std::chrono::steady_clock::now() < spin_end) {
+      std::this_thread::yield();
+    }
     {
       std::unique_lock<std::mutex> hold(lock_);
+      reader_sleeps_ = true;
       queued_.wait(hold, [this] { return stop_ || !queue_.empty(); });
+      reader_sleeps_ = false;
       if (stop_) return;
       item = queue_.front();
       queue_.pop_front();
+      queued_items_.store(queue_.size(), std::memory_order_relaxed);
       busy_ = true;
     }
     std::exception_ptr failure;
@@ -124,14 +142,16 @@ void CardReadingThread::Run() {
         failed = true;
       }
     }
+    bool wake;
     {
       std::lock_guard<std::mutex> hold(lock_);
       busy_ = false;
       if (item.buffer >= 0) holders_[static_cast<size_t>(item.buffer)] &= ~kReader;
       if (failure) failure_ = failure;
+      wake = caller_sleeps_;
     }
-    // Both: the caller may wait for a buffer (Buffer) or for the end (Finish).
-    freed_.notify_all();
+    // The caller may wait for a buffer (Buffer) or for the end (Finish).
+    if (wake) freed_.notify_one();
   }
 }
 

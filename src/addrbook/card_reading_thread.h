@@ -12,7 +12,10 @@
 //    the caller has asked for its next one.
 //  - The reader's thread waits only for the queue; it never waits for the
 //    caller, so the caller's waits (a free buffer in Buffer(), the end in
-//    Finish() or the destructor) always end.
+//    Finish() or the destructor) always end. Before it sleeps it looks at
+//    the queue for a moment (about the time the caller takes to read a
+//    small book): most books are a chunk or two, and a sleep and a wake per
+//    book cost more than parsing it.
 //  - The sink is called on the reader's thread, one call at a time, in
 //    reading order, and never after Finish() or the destructor returned.
 //    It must not need the caller's thread (no windows).
@@ -22,6 +25,7 @@
 //    rethrown by Finish(); the reader skips the rest.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -70,7 +74,7 @@ class CardReadingThread {
   };
   void Run();
   void Read(const Item& item);
-  void Release(int buffer);  // under lock_
+  void Queue(const Item& item);
 
   NamedAddressSink& sink_;
   const TextCodec& codec_;
@@ -94,6 +98,13 @@ class CardReadingThread {
   std::deque<Item> queue_;
   bool busy_ = false;  // the reader is reading an item taken off the queue
   bool stop_ = false;
+  // Who sleeps on a condition: a wake costs a system call (under Wine a
+  // round trip to its server), so only a sleeper is woken.
+  bool reader_sleeps_ = false;
+  bool caller_sleeps_ = false;
+  // The queue's length, also read without the lock by the reader's short
+  // spin before it sleeps.
+  std::atomic<size_t> queued_items_{0};
   std::exception_ptr failure_;  // the reader's, for Finish()
   std::thread thread_;
 };
