@@ -6,10 +6,12 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "addrbook/address_books.h"
+#include "addrbook/card_parser.h"
 #include "platform/handles.h"
 #include "platform/text_codec.h"
 
@@ -233,6 +235,42 @@ TEST(NamedRows, BadInputAcrossChunks) {
                                   {"nul@x", u"N", {u"N"}, {}},
                                   {"cut@x", u"Cut", {u"Cut"}, {}},
                               });
+}
+
+// Many books, some spanning several chunks, read on the card reader's
+// thread: the rows of one parser per book, in order; a sink that fails
+// there fails the reading, and the next reading is whole again.
+TEST(NamedRows, ManyBooksReadOnTheCardThread) {
+  Folder f;
+  PathList paths;
+  Collect want;
+  for (int b = 0; b < 24; ++b) {
+    std::string book;
+    const int cards = b % 6 == 5 ? 4000 : 1 + b;  // about 400 KB: two chunks or more
+    for (int i = 0; i < cards; ++i) {
+      const std::string n = std::to_string(b) + "x" + std::to_string(i);
+      book += "BEGIN:VCARD\r\nFN:Name " + n + "\r\nNICKNAME:Nick" + n +
+              "\r\nNOTE:" + std::string(40, 'n') + "\r\nEMAIL;PREF:m" + n +
+              "@example.org\r\nEND:VCARD\r\n";
+    }
+    paths.push_back(f.Write("book" + std::to_string(b) + ".bab", book));
+    CCardParser parser(want, SystemTextCodec());
+    parser.Feed(book.data(), book.size());
+    parser.Finish();
+  }
+  ASSERT_GT(want.rows.size(), 16000u);
+  EXPECT_TRUE(SameRows(ReadRows(paths), want.rows));
+
+  struct Failing final : NamedAddressSink {
+    size_t taken = 0;
+    void Take(const NamedAddress&) override {
+      if (++taken == 5000) throw std::bad_alloc();
+    }
+  } failing;
+  std::vector<std::string> addresses;
+  EXPECT_THROW(ParseAddressBooks(paths, addresses, failing), std::bad_alloc);
+  EXPECT_EQ(5000u, failing.taken) << "nothing is handed out after the failure";
+  EXPECT_TRUE(SameRows(ReadRows(paths), want.rows));
 }
 
 // The codec is strict both ways: no best-fit look-alike, no default
