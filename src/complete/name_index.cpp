@@ -399,95 +399,109 @@ void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
   }
 
   // Pinyin and romaji: Latin letters only (ü stands for pinyin's v; romaji
-  // also has "-" for the long mark and "'" after n).
+  // also has "-" for the long mark and "'" after n; pinyin has blanks and
+  // "'" between its syllables, kept as one separator between letters).
   spelled_.clear();
+  pinyin_.clear();
   bool pinyin = !folded_.empty() && folded_.size() <= kMaxSpelledToken;
   bool romaji = pinyin;
+  bool apart = false;  // a separator since the last letter
   for (char16_t c : folded_) {
     if (!pinyin && !romaji) break;
-    if (c >= u'a' && c <= u'z') {
-      spelled_.push_back(static_cast<char>(c));
-    } else if (c == 0xFC) {
-      spelled_.push_back('v');
-      romaji = false;
-    } else if (c == u'-' || c == u'\'') {
-      spelled_.push_back(static_cast<char>(c));
+    if ((c >= u'a' && c <= u'z') || c == 0xFC) {
+      if (apart && !pinyin_.empty()) pinyin_.push_back(kPinyinSeparator);
+      apart = false;
+      const char letter = c == 0xFC ? 'v' : static_cast<char>(c);
+      pinyin_.push_back(letter);
+      spelled_.push_back(letter);
+      if (c == 0xFC) romaji = false;
+    } else if (c == u'\'' || c == u' ') {
+      apart = true;
+      if (c == u' ') romaji = false;
+      else spelled_.push_back('\'');
+    } else if (c == u'-') {
+      spelled_.push_back('-');
       pinyin = false;
     } else {
       pinyin = romaji = false;
     }
   }
-  if ((pinyin || romaji) && spelled_[0] >= 'a' && spelled_[0] <= 'z') {
-    const size_t l = static_cast<size_t>(spelled_[0] - 'a');
+  if (pinyin_.empty()) pinyin = false;
+  if (spelled_.empty() || spelled_[0] < 'a' || spelled_[0] > 'z') romaji = false;
+  using Key = NameIndex::SpelledKey;
+  // One and two letters: the lists and their sets are exact.
+  auto short_token = [&](const std::string& token, const Key* k, const Key* end) {
     uint32_t second = 0;
-    if (spelled_.size() > 1) {
-      const char c = spelled_[1];
+    if (token.size() > 1) {
+      const char c = token[1];
       second = 1u << (c == '-' ? kRomajiDash : c == '\'' ? kRomajiApostrophe : c - 'a');
     }
-    using Key = NameIndex::SpelledKey;
-    // One and two letters: the lists and their sets are exact.
-    auto short_token = [&](const Key* k, const Key* end) {
-      for (; k != end; ++k) {
-        if (spelled_.size() == 1 || (k->next & second)) mark(k->rank);
-      }
-    };
-    if (pinyin) {
-      const Key* k = index.han_.data() + index.han_first_[l];
-      const Key* end = index.han_.data() + index.han_first_[l + 1];
-      if (spelled_.size() <= 2) {
-        short_token(k, end);
-      } else {
-        // Runs with the same first (first two) characters: one step each.
-        auto mark_all = [&](const Key* from, const Key* to) {
-          for (; from != to; ++from) mark(from->rank);
-        };
-        while (k != end) {
-          const Key* group = k;
-          const char16_t c0 = static_cast<char16_t>(k->group >> 16);
-          while (k != end && (k->group >> 16) == c0) ++k;
-          bool done = false;
-          const uint64_t reach0 = PinyinStep(c0, spelled_, 1, &done);
-          if (done) mark_all(group, k);
-          if (done || !reach0) continue;
-          for (const Key* j = group; j != k;) {
-            const Key* pair = j;
-            const char16_t c1 = static_cast<char16_t>(j->group & 0xFFFF);
-            while (j != k && (j->group & 0xFFFF) == c1) ++j;
-            if (c1 == 0) continue;  // one character, already too short
-            done = false;
-            const uint64_t reach1 = PinyinStep(c1, spelled_, reach0, &done);
-            if (done) mark_all(pair, j);
-            if (done || !reach1) continue;
-            for (const Key* e = pair; e != j; ++e) {  // the rest from the text
-              if (!(e->next & NameIndex::kLonger) || marked(e->rank)) continue;
-              uint64_t reach = reach1;
-              for (const char16_t* c = text + e->pos + 2; reach && !done; ++c) {
-                if (ReadingsOf(*c).count == 0) break;
-                reach = PinyinStep(*c, spelled_, reach, &done);
-              }
-              if (done) mark(e->rank);
-              done = false;
+    for (; k != end; ++k) {
+      if (token.size() == 1 || (k->next & second)) mark(k->rank);
+    }
+  };
+  if (pinyin) {
+    const size_t l = static_cast<size_t>(pinyin_[0] - 'a');
+    const Key* k = index.han_.data() + index.han_first_[l];
+    const Key* end = index.han_.data() + index.han_first_[l + 1];
+    if (pinyin_.size() <= 2) {
+      short_token(pinyin_, k, end);
+    } else {
+      // Runs with the same first (first two) characters: one step each.
+      auto mark_all = [&](const Key* from, const Key* to) {
+        for (; from != to; ++from) mark(from->rank);
+      };
+      while (k != end) {
+        const Key* group = k;
+        const char16_t c0 = static_cast<char16_t>(k->group >> 16);
+        while (k != end && (k->group >> 16) == c0) ++k;
+        bool done = false;
+        const uint64_t reach0 = PinyinStep(c0, pinyin_, 1, &done);
+        if (done) mark_all(group, k);
+        if (done || !reach0) continue;
+        for (const Key* j = group; j != k;) {
+          const Key* pair = j;
+          const char16_t c1 = static_cast<char16_t>(j->group & 0xFFFF);
+          while (j != k && (j->group & 0xFFFF) == c1) ++j;
+          if (c1 == 0) continue;  // one character, already too short
+          done = false;
+          const uint64_t reach1 = PinyinStep(c1, pinyin_, reach0, &done);
+          if (done) mark_all(pair, j);
+          if (done || !reach1) continue;
+          for (const Key* e = pair; e != j; ++e) {  // the rest from the text
+            if (!(e->next & NameIndex::kLonger) || marked(e->rank)) continue;
+            uint64_t reach = reach1;
+            for (const char16_t* c = text + e->pos + 2; reach && !done; ++c) {
+              if (ReadingsOf(*c).count == 0) break;
+              reach = PinyinStep(*c, pinyin_, reach, &done);
             }
+            if (done) mark(e->rank);
+            done = false;
           }
         }
       }
     }
-    if (romaji) {
-      const Key* k = index.kana_.data() + index.kana_first_[l];
-      const Key* end = index.kana_.data() + index.kana_first_[l + 1];
-      if (spelled_.size() <= 2) {
-        short_token(k, end);
-      } else {
-        // One check for every equal run.
-        const size_t text_size = index.text_.size();
-        while (k != end) {
-          const Key* group = k;
-          while (k != end && k->group == group->group) ++k;
-          if (!(group->next & second)) continue;
-          if (RomajiMatches(std::u16string_view(text + group->pos, text_size - group->pos),
-                            spelled_)) {
-            for (; group != k; ++group) mark(group->rank);
-          }
+  }
+  if (romaji) {
+    const size_t l = static_cast<size_t>(spelled_[0] - 'a');
+    const Key* k = index.kana_.data() + index.kana_first_[l];
+    const Key* end = index.kana_.data() + index.kana_first_[l + 1];
+    if (spelled_.size() <= 2) {
+      short_token(spelled_, k, end);
+    } else {
+      // One check for every equal run.
+      const uint32_t second =
+          1u << (spelled_[1] == '-'    ? kRomajiDash
+                 : spelled_[1] == '\'' ? kRomajiApostrophe
+                                       : spelled_[1] - 'a');
+      const size_t text_size = index.text_.size();
+      while (k != end) {
+        const Key* group = k;
+        while (k != end && k->group == group->group) ++k;
+        if (!(group->next & second)) continue;
+        if (RomajiMatches(std::u16string_view(text + group->pos, text_size - group->pos),
+                          spelled_)) {
+          for (; group != k; ++group) mark(group->rank);
         }
       }
     }

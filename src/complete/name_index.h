@@ -158,13 +158,14 @@ class NameMatcher {
 
   size_t MemoryBytes() const {
     return bits_.capacity() * sizeof(uint64_t) + (folded_.capacity() * sizeof(char16_t)) +
-           spelled_.capacity();
+           spelled_.capacity() + pinyin_.capacity();
   }
 
  private:
   std::vector<uint64_t> bits_;  // one bit per rank
   std::u16string folded_;
-  std::string spelled_;
+  std::string spelled_;  // the token for romaji
+  std::string pinyin_;   // the token for pinyin, separators made one
 };
 
 }  // namespace vantrel

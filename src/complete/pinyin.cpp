@@ -33,7 +33,10 @@ uint64_t PinyinStep(char16_t c, std::string_view token, uint64_t reach, bool* do
   const size_t n = token.size();
   uint64_t next = 0;
   for (uint64_t bits = reach; bits; bits &= bits - 1) {
-    const size_t p = static_cast<size_t>(__builtin_ctzll(bits));
+    size_t p = static_cast<size_t>(__builtin_ctzll(bits));
+    // The piece before ended at a separator: this one starts after it. A
+    // separator matches no syllable letter, so no piece runs across one.
+    if (p < n && token[p] == kPinyinSeparator) ++p;
     for (size_t k = 0; k < r.count; ++k) {
       const char* s = kPinyinSyllables[r.ids[k]];
       size_t q = p;

@@ -8,6 +8,10 @@
 // the start of one of that character's syllables: 张三 is matched by
 // "zhangsan", "zhangs", "zs", "zhs" and "zsan", not by "zhangx". A "u" in
 // the token also stands for the v (ü) of lü and nü, which keyboards lack.
+// Syllables may be set apart as names are romanised and pinyin is typed to
+// tell xi'an from xian: "zhang san", "zhang'san", "z s" are matched with
+// the separator between two pieces, never inside one ("zha ng" is not
+// 张).
 #pragma once
 
 #include <cstddef>
@@ -32,9 +36,13 @@ size_t PinyinTableBytes();
 // is rarely a third of that.
 constexpr size_t kMaxSpelledToken = 63;
 
-// True when `token` (lower-case ASCII letters, at most kMaxSpelledToken) is
-// pinyin for the Han characters at the start of `run` (the run ends at the
-// first character without a reading). An empty token matches.
+// Between two pieces of a token: a blank or an apostrophe as typed.
+constexpr char kPinyinSeparator = '\'';
+
+// True when `token` (lower-case ASCII letters, at most kMaxSpelledToken,
+// single kPinyinSeparator between letters) is pinyin for the Han characters
+// at the start of `run` (the run ends at the first character without a
+// reading). An empty token matches.
 bool PinyinMatches(std::u16string_view run, std::string_view token);
 
 // One character of PinyinMatches: `reach` has bit p when token[0, p) is

@@ -142,6 +142,11 @@ TEST(Pinyin, TokenIsARunOfWholeOrStartedSyllables) {
       {u"长乐", "zhangyue", true}, {u"吕布", "lvbu", true},   {u"吕布", "lubu", true},
       {u"吕布", "lb", true},       {u"张a", "zhanga", false}, {u"張三豐", "zsf", true},
       {u"", "a", false},           {u"张", "", true},
+      // Syllables set apart (the matcher makes blanks and runs of them one
+      // separator): between pieces only.
+      {u"张三", "zhang'san", true}, {u"张三", "z's", true},  {u"张三", "zhan'san", true},
+      {u"张三", "zha'ng", false},  {u"西安", "xi'an", true}, {u"西安", "xian", true},
+      {u"先", "xian", true},       {u"先", "xi'an", false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(c.match, PinyinMatches(c.run, c.token)) << Show(c.run) << " " << c.token;
@@ -257,6 +262,10 @@ TEST_F(NameIndexTest, EveryWayOfFindingARow) {
       {u"tom张", {"114@qq.com"}}, {u"other", {}},          {u"101", {"101@a.cn"}},
       {u"ALP", {"Alpha@x.com"}}, {u"beta", {"Alpha@x.com"}}, {u"-", {}}, {u"'", {}},
       {u"ｊｏｈｎ", {"112@x.com"}},
+      // Pinyin with its syllables set apart by blanks or apostrophes.
+      {u"zhang san", zhang_san}, {u"Zhang  San", zhang_san}, {u"zhang'san", zhang_san},
+      {u"z s", zhang_s},        {u"xiao ming", {"102@a.cn"}}, {u"zha ngsan", {}},
+      {u"zhang x", {}},         {u"'zs", zhang_s},
   };
   for (const auto& c : cases) EXPECT_EQ(c.want, Match(c.token)) << Show(c.token);
 }

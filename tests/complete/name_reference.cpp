@@ -296,6 +296,8 @@ std::vector<Token> MakeTokens(const std::vector<Card>& cards, size_t count, unsi
         for (size_t k = 0; k < n; ++k) t += static_cast<char16_t>(s[k] == 'v' && rng() % 2 ? 'u' : s[k]);
       }
       if (kind == 5) t += static_cast<char16_t>('a' + rng() % 26);
+      // Now and then the syllables set apart, as names are romanised.
+      if (rng() % 4 == 0 && t.size() > 1) t.insert(1 + rng() % (t.size() - 1), rng() % 2 ? u" " : u"'");
       add(kind == 2 ? "pinyin" : kind == 3 ? "initials" : "mixed pinyin", random_case(cut(t)));
     } else if (kind <= 7 && !c.family_reading.empty()) {
       std::u16string folded;
@@ -358,6 +360,8 @@ void Enumerate(std::u16string_view run, size_t i, char vowel, const std::string&
 // k, and the rest of the token is pinyin from name[i + 1].
 bool PinyinFrom(std::u16string_view name, size_t i, std::string_view token) {
   if (token.empty()) return true;
+  // Syllables set apart: the next piece starts after the separator.
+  if (token[0] == ' ' || token[0] == '\'') return PinyinFrom(name, i, token.substr(1));
   if (i >= name.size()) return false;
   const PinyinReadings r = ReadingsOf(name[i]);
   for (size_t s = 0; s < r.count; ++s) {
@@ -412,14 +416,16 @@ std::vector<uint32_t> ReferenceMatcher::Match(std::string_view folded_token,
   std::string pinyin, romaji;
   bool is_pinyin = !token.empty() && token.size() <= kMaxSpelledToken;
   bool is_romaji = is_pinyin && token[0] >= 'a' && token[0] <= 'z';
-  is_pinyin = is_romaji;
   for (char16_t c : token) {
     const bool letter = c >= 'a' && c <= 'z';
     if (letter || c == 0xFC) pinyin += letter ? static_cast<char>(c) : 'v';
+    else if (c == ' ' || c == '\'') pinyin += static_cast<char>(c);
     else is_pinyin = false;
     if (letter || c == '-' || c == '\'') romaji += static_cast<char>(c);
     else is_romaji = false;
   }
+  // Pinyin needs a letter: separators alone spell nothing.
+  if (pinyin.find_first_not_of(" '") == std::string::npos) is_pinyin = false;
   std::vector<uint32_t> out;
   for (uint32_t row = 0; row < rows_.size(); ++row) {
     bool match = folded_addresses_[row].compare(0, folded_token.size(), folded_token) == 0 &&

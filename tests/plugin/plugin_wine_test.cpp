@@ -1457,6 +1457,9 @@ TEST_F(NameModeTest, NamesPinyinAndReadingsFindTheirAddresses) {
       {"eva", {{"eva1@forms.example" + eva}, {"eva2@forms.example" + eva},
                {"eva3@forms.example" + eva}, {"eva4@forms.example" + eva}}},
       {"  zs", {{zhang}}},                         // blanks before the token
+      {"zhang san", {{zhang, zhang_kept}}},        // syllables set apart
+      {"zeng'x m", {{zeng, zeng_kept}}},
+      {"zha ngsan", {}},                           // never inside a syllable
   };
   for (const auto& c : cases) {
     Rows want;
