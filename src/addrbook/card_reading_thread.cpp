@@ -22,14 +22,14 @@ CardReadingThread::CardReadingThread(NamedAddressSink& sink, const TextCodec& co
   buffers_.emplace_back(new char[chunk_bytes_]);
   try {
     for (int i = 1; i < kBuffers; ++i) buffers_.emplace_back(new char[chunk_bytes_]);
-    holders_.assign(buffers_.size(), 0);
+    holders_.assign(buffers_.size(), 0);  // before the thread looks at them
     thread_ = std::thread(&CardReadingThread::Run, this);
   } catch (const std::system_error&) {
-    // No thread: the caller's thread parses, with one buffer.
+    // No thread: the caller's thread parses, with one buffer (and no
+    // holders to keep).
   } catch (const std::bad_alloc&) {
     // Likewise: the other buffers are a help, not a need.
   }
-  holders_.assign(buffers_.size(), 0);
 }
 
 CardReadingThread::~CardReadingThread() {
