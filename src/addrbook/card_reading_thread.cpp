@@ -17,9 +17,10 @@ constexpr std::chrono::microseconds kSpin(1000);
 }  // namespace
 
 CardReadingThread::CardReadingThread(NamedAddressSink& sink, const TextCodec& codec,
-                                     size_t chunk_bytes)
+                                     size_t chunk_bytes, bool threaded)
     : sink_(sink), codec_(codec), chunk_bytes_(chunk_bytes) {
   buffers_.emplace_back(new char[chunk_bytes_]);
+  if (!threaded) return;
   try {
     for (int i = 1; i < kBuffers; ++i) buffers_.emplace_back(new char[chunk_bytes_]);
     holders_.assign(buffers_.size(), 0);  // before the thread looks at them

@@ -42,8 +42,10 @@ namespace vantrel {
 
 class CardReadingThread {
  public:
-  // `chunk_bytes`: the size of each buffer.
-  CardReadingThread(NamedAddressSink& sink, const TextCodec& codec, size_t chunk_bytes);
+  // `chunk_bytes`: the size of each buffer. With `threaded` false, or when
+  // the thread cannot be started, the chunks are parsed in Submit().
+  CardReadingThread(NamedAddressSink& sink, const TextCodec& codec, size_t chunk_bytes,
+                    bool threaded = true);
   // Stops the reader without waiting for its queue (the caller is leaving by
   // an exception); rows not yet handed out are lost.
   ~CardReadingThread();

@@ -82,12 +82,14 @@ TEST(CardReadingThread, GivesTheRowsOfOneParserPerBookInOrder) {
   struct Run {
     size_t chunk;
     int delay_every;
+    bool threaded = true;  // false: parsed on the caller's thread
   };
-  for (const Run& run : {Run{1, 0}, Run{7, 0}, Run{64, 25}, Run{4096, 0}, Run{1 << 20, 3}}) {
+  for (const Run& run : {Run{1, 0}, Run{7, 0}, Run{64, 25}, Run{4096, 0}, Run{1 << 20, 3},
+                         Run{7, 0, false}, Run{4096, 0, false}}) {
     Collect got;
     got.delay_every = run.delay_every;
-    CardReadingThread cards(got, codec, run.chunk);
-    EXPECT_TRUE(cards.threaded());
+    CardReadingThread cards(got, codec, run.chunk, run.threaded);
+    EXPECT_EQ(run.threaded, cards.threaded());
     Feed(cards, books, run.chunk);
     cards.Finish();
     EXPECT_EQ(want.rows, got.rows) << "chunks of " << run.chunk;
