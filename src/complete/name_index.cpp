@@ -431,11 +431,7 @@ void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
   using Key = NameIndex::SpelledKey;
   // One and two letters: the lists and their sets are exact.
   auto short_token = [&](const std::string& token, const Key* k, const Key* end) {
-    uint32_t second = 0;
-    if (token.size() > 1) {
-      const char c = token[1];
-      second = 1u << (c == '-' ? kRomajiDash : c == '\'' ? kRomajiApostrophe : c - 'a');
-    }
+    const uint32_t second = token.size() > 1 ? 1u << RomajiCharBit(token[1]) : 0;
     for (; k != end; ++k) {
       if (token.size() == 1 || (k->next & second)) mark(k->rank);
     }
@@ -490,10 +486,7 @@ void NameMatcher::Match(const NameIndex& index, std::string_view folded_token,
       short_token(spelled_, k, end);
     } else {
       // One check for every equal run.
-      const uint32_t second =
-          1u << (spelled_[1] == '-'    ? kRomajiDash
-                 : spelled_[1] == '\'' ? kRomajiApostrophe
-                                       : spelled_[1] - 'a');
+      const uint32_t second = 1u << RomajiCharBit(spelled_[1]);
       const size_t text_size = index.text_.size();
       while (k != end) {
         const Key* group = k;

@@ -150,6 +150,24 @@ inline bool Step(std::string_view token, uint64_t reach, const char* spelling, c
   return false;
 }
 
+// っ (`u` at run[i], doubles_next) spelled as the first letter of the next
+// unit's consonant spellings, and "t" before "ch": calls
+// visit(next_unit, spelling, doubled letter) for each, and stops at the
+// first that returns true (and returns true then).
+template <typename Visit>
+bool ForEachDoubled(std::u16string_view run, size_t i, const RomajiUnit& u, Visit visit) {
+  if (!u.doubles_next || i + 1 >= run.size()) return false;
+  const RomajiUnit v = RomajiUnitAt(run, i + 1, u.vowel);
+  if (!v.length || v.doubles_next) return false;
+  for (size_t k = 0; k < v.count; ++k) {
+    const char* s = v.spellings[k];
+    if (!*s || IsVowel(s[0]) || s[0] == '-' || s[0] == '\'') continue;
+    if (visit(v, s, s[0])) return true;
+    if (s[0] == 'c' && s[1] == 'h' && visit(v, s, 't')) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool RomajiMatches(std::u16string_view run, std::string_view token) {
@@ -167,16 +185,10 @@ bool RomajiMatches(std::u16string_view run, std::string_view token) {
     for (size_t k = 0; k < u.count; ++k) {
       if (Step(token, reach, u.spellings[k], 0, &next)) return true;
     }
-    if (u.doubles_next && i + 1 < run.size()) {
-      const RomajiUnit v = RomajiUnitAt(run, i + 1, u.vowel);
-      if (v.length && !v.doubles_next) {
-        for (size_t k = 0; k < v.count; ++k) {
-          const char* s = v.spellings[k];
-          if (!*s || IsVowel(s[0]) || s[0] == '-' || s[0] == '\'') continue;
-          if (Step(token, reach, s, s[0], &pending)) return true;
-          if (s[0] == 'c' && s[1] == 'h' && Step(token, reach, s, 't', &pending)) return true;
-        }
-      }
+    if (ForEachDoubled(run, i, u, [&](const RomajiUnit&, const char* s, char doubled) {
+          return Step(token, reach, s, doubled, &pending);
+        })) {
+      return true;
     }
     reach = next;
     vowel = u.vowel;
@@ -187,21 +199,16 @@ bool RomajiMatches(std::u16string_view run, std::string_view token) {
 
 namespace {
 
-inline int CharBit(char c) {
-  if (c >= 'a' && c <= 'z') return c - 'a';
-  return c == '-' ? kRomajiDash : c == '\'' ? kRomajiApostrophe : -1;
-}
-
 // Records the first two characters of every spelling that begins with
 // `so_far` (at most two characters) followed by the kana from run[i].
 void Heads(std::u16string_view run, size_t i, char vowel, const char* so_far, size_t have,
            uint32_t* first, uint32_t* second) {
   if (have >= 1) {
-    const int a = CharBit(so_far[0]);
+    const int a = RomajiCharBit(so_far[0]);
     if (a < 0 || a >= 26) return;  // not a token that is tried as romaji
     *first |= 1u << a;
     if (have >= 2) {
-      const int b = CharBit(so_far[1]);
+      const int b = RomajiCharBit(so_far[1]);
       if (b >= 0) second[a] |= 1u << b;
       return;
     }
@@ -218,17 +225,10 @@ void Heads(std::u16string_view run, size_t i, char vowel, const char* so_far, si
     Heads(run, next_i, next_vowel, buf, n, first, second);
   };
   for (size_t k = 0; k < u.count; ++k) with(u.spellings[k], 0, i + u.length, u.vowel);
-  if (u.doubles_next && i + 1 < run.size()) {
-    const RomajiUnit v = RomajiUnitAt(run, i + 1, u.vowel);
-    if (v.length && !v.doubles_next) {
-      for (size_t k = 0; k < v.count; ++k) {
-        const char* s = v.spellings[k];
-        if (!*s || IsVowel(s[0]) || s[0] == '-' || s[0] == '\'') continue;
-        with(s, s[0], i + 1 + v.length, v.vowel);
-        if (s[0] == 'c' && s[1] == 'h') with(s, 't', i + 1 + v.length, v.vowel);
-      }
-    }
-  }
+  ForEachDoubled(run, i, u, [&](const RomajiUnit& v, const char* s, char doubled) {
+    with(s, doubled, i + 1 + v.length, v.vowel);
+    return false;
+  });
 }
 
 }  // namespace

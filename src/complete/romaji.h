@@ -45,6 +45,13 @@ bool RomajiMatches(std::u16string_view run, std::string_view token);
 // 'a' + m, bit kRomajiDash for '-' and bit kRomajiApostrophe for '\''.
 constexpr int kRomajiDash = 26;
 constexpr int kRomajiApostrophe = 27;
+// The bit of a token character in those sets; -1 for any other.
+constexpr int RomajiCharBit(char c) {
+  return c >= 'a' && c <= 'z' ? c - 'a'
+         : c == '-'           ? kRomajiDash
+         : c == '\''          ? kRomajiApostrophe
+                              : -1;
+}
 void RomajiHeads(std::u16string_view run, uint32_t* first, uint32_t* second);
 
 }  // namespace vantrel
